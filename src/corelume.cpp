@@ -1,0 +1,56 @@
+/* Fatal error routines and the quit flag shared with the signal handlers. */
+#include "corelume.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "term.h"
+
+volatile std::sig_atomic_t need_exit;
+
+void
+on_sigint(int)
+{
+	need_exit = 1;
+}
+
+/*
+ * Gives the terminal back, prints the message (and, when with_err is set,
+ * ": " and the text of err) as one line on standard error and exits 255.
+ * epanic saves errno on entry: restoring the terminal makes system calls
+ * of its own, which would otherwise replace the error being reported.
+ */
+[[noreturn]] static void
+vpanic(bool with_err, int err, const char *fmt, va_list ap)
+{
+	term_reset();
+	std::vfprintf(stderr, fmt, ap);
+	if (with_err) {
+		std::fputs(": ", stderr);
+		std::fputs(std::strerror(err), stderr);
+	}
+	std::fputc('\n', stderr);
+	std::exit(-1);
+}
+
+void
+panic(const char *fmt, ...)
+{
+	va_list ap;
+
+	va_start(ap, fmt);
+	vpanic(false, 0, fmt, ap);
+}
+
+void
+epanic(const char *fmt, ...)
+{
+	int err = errno;
+	va_list ap;
+
+	va_start(ap, fmt);
+	vpanic(true, err, fmt, ap);
+}

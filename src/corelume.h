@@ -1,0 +1,23 @@
+/*
+ * corelume: the driver and the fatal error routines.
+ *
+ * Every failure in the program is fatal.  panic() and epanic() give the
+ * terminal back first, so their single line lands on the normal screen,
+ * then print it on standard error and exit with status 255.  epanic()
+ * appends ": " and the text of the errno in force when it was called.
+ */
+#ifndef CORELUME_H
+#define CORELUME_H
+
+#include <csignal>
+
+/* Set by the SIGINT, SIGTERM and SIGHUP handler; the loop quits after the
+ * tick under way. */
+extern volatile std::sig_atomic_t need_exit;
+
+void on_sigint(int);
+
+[[noreturn]] void panic(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] void epanic(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+#endif

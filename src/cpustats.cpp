@@ -1,0 +1,367 @@
+/*
+ * CPU statistics from a Linux-format procfs: discovery, the shared file
+ * buffer, snapshots of the "cpu" lines of stat, deltas and load averages.
+ */
+#include "cpustats.h"
+
+#include <fcntl.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "corelume.h"
+#include "platform.h"
+
+int cpustats_fd = -1;
+int cpustats_load_fd = -1;
+const char *proc_path;
+int32_t cpustats_cpus;
+int32_t cpustats_buf_size;
+char *cpustats_buf;
+
+static constexpr const char *default_candidates[] = {
+	"/proc",
+	"/compat/linux/proc",
+};
+std::span<const char *const> cpustats_candidates = default_candidates;
+
+/* Bytes of buffer per CPU slot, and the least buffer: the aggregate line
+ * alone can outgrow 128 bytes on a machine with few slots. */
+static constexpr int32_t buf_per_cpu = 128;
+static constexpr int32_t buf_min = 4096;
+
+/*
+ * Sets proc_path, cpustats_fd and cpustats_load_fd from the first candidate
+ * holding both files.  Leaves no directory descriptor open; descriptors of
+ * an earlier call are closed first.
+ */
+void
+cpustats_findproc()
+{
+	if (cpustats_fd >= 0)
+		close(cpustats_fd);
+	if (cpustats_load_fd >= 0)
+		close(cpustats_load_fd);
+	cpustats_fd = cpustats_load_fd = -1;
+	proc_path = nullptr;
+
+	for (const char *dir : cpustats_candidates) {
+		int dfd = open(dir, O_RDONLY | O_CLOEXEC);
+		if (dfd < 0)
+			continue;
+		cpustats_fd = openat(dfd, "stat", O_RDONLY | O_CLOEXEC);
+		if (cpustats_fd < 0) {
+			close(dfd);
+			continue;
+		}
+		cpustats_load_fd = openat(dfd, "loadavg", O_RDONLY | O_CLOEXEC);
+		close(dfd);
+		if (cpustats_load_fd < 0) {
+			close(cpustats_fd);
+			cpustats_fd = -1;
+			continue;
+		}
+		proc_path = dir;
+		return;
+	}
+
+	std::fputs("checked procfs candidates:\n", stderr);
+	for (const char *dir : cpustats_candidates)
+		std::fprintf(stderr, "\t%s\n", dir);
+	panic("failed to locate a suitable procfs with stat/loadavg");
+}
+
+void
+cpustats_size(int32_t cpus)
+{
+	cpustats_cpus = cpus < 1 ? 1 : cpus;
+	cpustats_buf_size = cpustats_cpus > INT32_MAX / buf_per_cpu ?
+	    INT32_MAX : cpustats_cpus * buf_per_cpu;
+	if (cpustats_buf_size < buf_min)
+		cpustats_buf_size = buf_min;
+	std::free(cpustats_buf);
+	cpustats_buf = static_cast<char *>(std::malloc(cpustats_buf_size));
+	if (cpustats_buf == nullptr)
+		epanic("allocating cpustats file buffer");
+}
+
+void
+cpustats_init()
+{
+	cpustats_findproc();
+	cpustats_size(platform_maxcpus());
+}
+
+/*
+ * Reads until end of file or until the buffer holds size - 1 bytes, then
+ * terminates the text.  Interrupted reads are retried: the signal handlers
+ * do not restart system calls, and a resize must not be fatal.
+ */
+ssize_t
+readn_str(int fd, char *buf, size_t size)
+{
+	size_t fill = 0;
+
+	for (;;) {
+		ssize_t n = read(fd, buf + fill, size - 1 - fill);
+		if (n < 0) {
+			if (errno == EINTR)
+				continue;
+			return n;
+		}
+		if (n == 0) {
+			buf[fill] = '\0';
+			return (ssize_t)fill;
+		}
+		fill += (size_t)n;
+	}
+}
+
+cpustats *
+cpustats_alloc()
+{
+	auto *st = static_cast<cpustats *>(std::calloc(1, sizeof(cpustats)));
+	if (st == nullptr)
+		epanic("allocating cpustats");
+	st->cpus = static_cast<cpustat *>(std::calloc(cpustats_cpus, sizeof(cpustat)));
+	if (st->cpus == nullptr)
+		epanic("allocating per-CPU cputats");
+	return st;
+}
+
+uint64_t
+time_usec()
+{
+	struct timeval tv;
+
+	gettimeofday(&tv, nullptr);
+	return (uint64_t)tv.tv_sec * 1000000 + (uint64_t)tv.tv_usec;
+}
+
+static bool
+is_space(char c)
+{
+	return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+/*
+ * Converts one value the way " %llu" does: white space (newlines
+ * included), an optional sign, then decimal digits; a value too large
+ * saturates and a minus sign negates modulo 2^64.  Returns false, with *pp
+ * unmoved past the digits, when no digit follows.
+ */
+static bool
+scan_u64(const char **pp, uint64_t *out)
+{
+	const char *p = *pp;
+	bool neg = false;
+	bool overflow = false;
+	uint64_t v = 0;
+
+	while (is_space(*p))
+		p++;
+	if (*p == '+' || *p == '-')
+		neg = *p++ == '-';
+	if (*p < '0' || *p > '9')
+		return false;
+	for (; *p >= '0' && *p <= '9'; p++) {
+		unsigned d = (unsigned)(*p - '0');
+		if (v > (UINT64_MAX - d) / 10)
+			overflow = true;
+		v = v * 10 + d;
+	}
+	*pp = p;
+	*out = overflow ? UINT64_MAX : neg ? 0 - v : v;
+	return true;
+}
+
+/*
+ * Converts the values of one stat line into rec (user nice sys idle iowait
+ * irq softirq; idle is dropped).  Returns how many converted; values
+ * converted before a failure stay stored.
+ */
+static int
+scan_values(const char *p, cpustat *rec)
+{
+	uint64_t *const dest[] = {
+		&rec->user, &rec->nice, &rec->sys, nullptr,
+		&rec->iowait, &rec->irq, &rec->softirq,
+	};
+	int n = 0;
+
+	rec->iowait = rec->irq = rec->softirq = 0;
+	for (uint64_t *d : dest) {
+		uint64_t v;
+		if (!scan_u64(&p, &v))
+			break;
+		if (d != nullptr)
+			*d = v;
+		n++;
+	}
+	return n;
+}
+
+/*
+ * Clears the online flags and counts of st, then reads the run of "cpu"
+ * lines at the top of text: the aggregate line into total, "cpuN" lines
+ * into cpus[N] for N below the slot count.  A line with fewer than four
+ * values ends the scan.  total keeps its flag unless its line counts.
+ */
+void
+cpustats_scan(cpustats *st, const char *text)
+{
+	const char *p = text;
+
+	for (int32_t i = 0; i < cpustats_cpus; i++)
+		st->cpus[i].online = 0;
+	st->num_online = 0;
+	st->max_cpu = 0;
+
+	while (std::strncmp(p, "cpu", 3) == 0) {
+		const char *line = p;
+		const char *vals = p + 3;
+		cpustat *rec = nullptr;
+		long cpu = -1;
+
+		if (*vals == ' ') {
+			rec = &st->total;
+		} else if (*vals >= '0' && *vals <= '9') {
+			/* strtol's value, saturating at LONG_MAX */
+			cpu = 0;
+			for (; *vals >= '0' && *vals <= '9'; vals++)
+				cpu = cpu > (LONG_MAX - 9) / 10 ? LONG_MAX : cpu * 10 + (*vals - '0');
+			if (cpu < cpustats_cpus)
+				rec = &st->cpus[cpu];
+		}
+
+		if (rec != nullptr) {
+			if (scan_values(vals, rec) < 4) {
+				/* Resume right after "cpu" or the number: that text
+				 * cannot begin with "cpu", so the scan ends. */
+				p = vals;
+				continue;
+			}
+			rec->online = 1;
+			if (cpu >= 0) {
+				st->num_online++;
+				if (cpu > st->max_cpu)
+					st->max_cpu = (int32_t)cpu;
+			}
+		}
+
+		const char *nl = std::strchr(line, '\n');
+		p = nl != nullptr ? nl + 1 : line + std::strlen(line);
+	}
+}
+
+/*
+ * Makes st a snapshot: time stamp in clock ticks, then the stat file
+ * through the open descriptor, which is rewound for the next tick.
+ */
+void
+cpustats_read(cpustats *st)
+{
+	st->time = time_usec() * (uint64_t)sysconf(_SC_CLK_TCK) / 1000000;
+
+	ssize_t n = readn_str(cpustats_fd, cpustats_buf, (size_t)cpustats_buf_size);
+	if (n < 0)
+		epanic("failed to read %s/stat", proc_path);
+	/* A full buffer may have cut the last line short, leaving a truncated
+	 * number in it: keep only whole lines. */
+	if (n == cpustats_buf_size - 1) {
+		char *nl = std::strrchr(cpustats_buf, '\n');
+		if (nl != nullptr)
+			nl[1] = '\0';
+		else
+			cpustats_buf[0] = '\0';
+	}
+	cpustats_scan(st, cpustats_buf);
+
+	if (lseek(cpustats_fd, 0, SEEK_SET) < 0)
+		epanic("failed to seek %s/stat", proc_path);
+}
+
+/* later - earlier, or 0 when the counter went backwards (iowait can, and a
+ * CPU that went offline and back may restart its counters). */
+static uint64_t
+delta(uint64_t later, uint64_t earlier)
+{
+	return later >= earlier ? later - earlier : 0;
+}
+
+/* result = later - earlier for a record online in both, else offline. */
+static void
+subtract_one(cpustat *result, const cpustat *later, const cpustat *earlier)
+{
+	result->online = later->online == 1 ? earlier->online : 0;
+	if (result->online != 1)
+		return;
+	result->user = delta(later->user, earlier->user);
+	result->nice = delta(later->nice, earlier->nice);
+	result->sys = delta(later->sys, earlier->sys);
+	result->iowait = delta(later->iowait, earlier->iowait);
+	result->irq = delta(later->irq, earlier->irq);
+	result->softirq = delta(later->softirq, earlier->softirq);
+}
+
+/*
+ * Writes the delta of two snapshots into result: elapsed ticks and, for
+ * the total and every CPU online in both, the counter differences.
+ * Records offline in the delta keep their old counters.  later and earlier
+ * may be the same record.
+ */
+void
+cpustats_subtract(cpustats *result, const cpustats *later, const cpustats *earlier)
+{
+	result->num_online = 0;
+	result->max_cpu = 0;
+	result->time = delta(later->time, earlier->time);
+	subtract_one(&result->total, &later->total, &earlier->total);
+	for (int32_t i = 0; i < cpustats_cpus; i++) {
+		subtract_one(&result->cpus[i], &later->cpus[i], &earlier->cpus[i]);
+		if (result->cpus[i].online == 1) {
+			result->num_online++;
+			result->max_cpu = i;
+		}
+	}
+}
+
+/*
+ * True when both deltas have the same online CPUs.  Relies on the delta
+ * invariant that the record at max_cpu is online when max_cpu >= 1.
+ */
+bool
+cpustats_sets_equal(const cpustats *first, const cpustats *second)
+{
+	if (first->max_cpu != second->max_cpu)
+		return false;
+	if (first->num_online != second->num_online)
+		return false;
+	for (int32_t i = 0; i < first->max_cpu; i++)
+		if (first->cpus[i].online != second->cpus[i].online)
+			return false;
+	return true;
+}
+
+bool
+cpustats_parse_loadavg(load_avg *la, const char *text)
+{
+	/* LC_NUMERIC is never changed from "C", so "." is the decimal point. */
+	return std::sscanf(text, "%f %f %f", &la->one, &la->five, &la->fifteen) == 3;
+}
+
+void
+cpustats_loadavg(load_avg *la)
+{
+	if (readn_str(cpustats_load_fd, cpustats_buf, (size_t)cpustats_buf_size) < 0)
+		epanic("failed to read %s/loadavg", proc_path);
+	if (!cpustats_parse_loadavg(la, cpustats_buf))
+		epanic("failed to parse %s/loadavg", proc_path);
+	if (lseek(cpustats_load_fd, 0, SEEK_SET) < 0)
+		epanic("failed to seek %s/loadavg", proc_path);
+}

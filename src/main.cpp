@@ -1,0 +1,164 @@
+/*
+ * corelume: CPU usage as a bar chart in the terminal.
+ *
+ * One thread, one loop: wait for a key or the delay, snapshot the stat
+ * file, difference it with the previous snapshot, lay the chart out again
+ * after a resize or a change of online CPUs, draw the load line and the
+ * bars, flush.
+ */
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "corelume.h"
+#include "cpustats.h"
+#include "platform.h"
+#include "term.h"
+#include "ui.h"
+
+static const char help_text[] =
+    "\nDisplay CPU usage as a bar chart.\n\nOptions:\n"
+    "  -a       Use ASCII-only bars (instead of Unicode)\n"
+    "  -d SECS  Specify delay between updates (decimals accepted)\n\n"
+    "If your bars look funky, use -a or specify LANG=C.\n\n"
+    "For kernels prior to 2.6.37, using a small delay on a large system can\n"
+    "induce significant system time overhead.\n";
+
+/* A whole tick's drawing goes out in one write where it fits. */
+static char outbuf[1 << 16];
+
+static void
+usage(const char *argv0)
+{
+	std::fprintf(stderr, "Usage: %s [-a] [-d delay]\n", argv0);
+}
+
+/*
+ * Milliseconds of a -d argument, or -1 with *ok false when it is not a
+ * number.  NaN is not a number; infinities and values beyond an int clamp
+ * (a huge negative delay waits without limit, as any negative one does).
+ */
+static int
+parse_delay(const char *arg, bool *ok)
+{
+	char *end;
+	float ms = std::strtof(arg, &end) * 1000.0f;
+
+	*ok = *end == '\0' && !std::isnan(ms);
+	if (!*ok)
+		return -1;
+	if (ms >= 2147483648.0f)
+		return INT_MAX;
+	if (ms <= -2147483648.0f)
+		return INT_MIN;
+	return (int)ms;
+}
+
+static void
+install_quit_handler()
+{
+	struct sigaction sa {};
+
+	sa.sa_handler = on_sigint;
+	sigemptyset(&sa.sa_mask);
+	/* SIGTERM and a hang-up end the program like Ctrl-C, so the
+	 * terminal is given back. */
+	for (int sig : {SIGINT, SIGTERM, SIGHUP})
+		sigaction(sig, &sa, nullptr);
+}
+
+int
+main(int argc, char *argv[])
+{
+	bool ascii = false;
+	int delay = 500;
+	int ch;
+
+	while ((ch = getopt(argc, argv, platform_optstring)) != -1) {
+		switch (ch) {
+		case 'a':
+			ascii = true;
+			break;
+		case 'd': {
+			bool ok;
+			delay = parse_delay(optarg, &ok);
+			if (!ok) {
+				std::fputs("Delay argument (-d) requires a number\n", stderr);
+				std::exit(2);
+			}
+			break;
+		}
+		case 'h':
+			usage(argv[0]);
+			std::fputs(help_text, stderr);
+			std::exit(0);
+		default:
+			usage(argv[0]);
+			std::exit(2);
+		}
+	}
+	if (optind < argc) {
+		std::fputs("Unexpected arguments\n", stderr);
+		std::exit(2);
+	}
+
+	std::setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
+	install_quit_handler();
+	cpustats_init();
+	term_init();
+	ui_init(ascii);
+
+	/* Four records whose roles rotate each tick; never copied. */
+	cpustats *prev_snap = cpustats_alloc();
+	cpustats *new_snap = cpustats_alloc();
+	cpustats *prev_delta = cpustats_alloc();
+	cpustats *new_delta = cpustats_alloc();
+	struct pollfd pfd = {0, POLLIN, 0};
+	load_avg la;
+
+	cpustats_read(prev_snap);
+	cpustats_subtract(prev_delta, prev_snap, prev_snap);
+	ui_layout(prev_delta);
+	std::fflush(stdout);
+	if (need_exit)
+		return 0;
+
+	for (;;) {
+		pfd.revents = 0;
+		if (poll(&pfd, 1, delay) < 0 && errno != EINTR)
+			epanic("poll failed");
+		/* A hung-up terminal reports POLLHUP and reads end of file. */
+		if (pfd.revents & (POLLIN | POLLHUP | POLLERR)) {
+			char key = 0;
+			ssize_t n = read(0, &key, 1);
+			if (n < 0 && errno != EINTR)
+				epanic("read failed");
+			if (n == 0 || key == 'q')
+				return 0;
+		}
+
+		cpustats_read(new_snap);
+		cpustats_subtract(new_delta, new_snap, prev_snap);
+		if (term_check_resize() || !cpustats_sets_equal(new_delta, prev_delta))
+			ui_layout(new_delta);
+		cpustats_loadavg(&la);
+		ui_show_load(&la);
+		if (new_delta->time != 0) {
+			ui_compute_bars(new_delta);
+			ui_show_bars();
+		}
+		std::fflush(stdout);
+		if (need_exit)
+			return 0;
+
+		std::swap(prev_delta, new_delta);
+		std::swap(prev_snap, new_snap);
+	}
+}

@@ -1,0 +1,17 @@
+/*
+ * platform: the little that differs between FreeBSD and Linux.  One file
+ * per system (platform_freebsd.cpp, platform_linux.cpp) defines these;
+ * CMake picks the file.
+ */
+#ifndef PLATFORM_H
+#define PLATFORM_H
+
+/* getopt(3) option string for the command line: parsing must stop at the
+ * first argument that is not an option on every libc. */
+extern const char platform_optstring[];
+
+/* Number of CPU slots the kernel can have: fixed for the run, at least 1,
+ * and above every CPU number the stat file can show.  Fatal on failure. */
+int platform_maxcpus();
+
+#endif

@@ -1,0 +1,21 @@
+/* FreeBSD: the slot count comes from the kern.smp.maxcpus sysctl. */
+#include "platform.h"
+
+#include <sys/types.h>
+#include <sys/sysctl.h>
+
+#include "corelume.h"
+
+/* FreeBSD's getopt never permutes, and would take "+" for an option. */
+const char platform_optstring[] = "ad:h";
+
+int
+platform_maxcpus()
+{
+	int ncpus = 0;
+	size_t len = sizeof(ncpus);
+
+	if (sysctlbyname("kern.smp.maxcpus", &ncpus, &len, nullptr, 0) != 0)
+		epanic("failed to read kern.smp.maxcpus sysctl");
+	return ncpus < 1 ? 1 : ncpus;
+}

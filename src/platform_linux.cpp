@@ -1,0 +1,64 @@
+/*
+ * Linux: the slot count is one more than the highest CPU number the kernel
+ * could ever bring online ("possible" CPUs), so that hot-plugged CPUs keep
+ * their slots for the whole run.
+ */
+#include "platform.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+
+/* "+" stops glibc's getopt from permuting: parsing ends at the first
+ * argument that is not an option. */
+const char platform_optstring[] = "+ad:h";
+
+/*
+ * Highest CPU number in a sysfs CPU list such as "0-3,8-11\n", or -1 when
+ * the text holds none.
+ */
+static long
+cpulist_max(const char *s)
+{
+	long max = -1;
+
+	while (*s != '\0') {
+		if (*s < '0' || *s > '9') {
+			s++;
+			continue;
+		}
+		long v = 0;
+		while (*s >= '0' && *s <= '9') {
+			if (v < INT_MAX)
+				v = v * 10 + (*s - '0');
+			s++;
+		}
+		if (v > max)
+			max = v;
+	}
+	return max;
+}
+
+int
+platform_maxcpus()
+{
+	char buf[256];
+	long max = -1;
+	int fd = open("/sys/devices/system/cpu/possible", O_RDONLY | O_CLOEXEC);
+
+	if (fd >= 0) {
+		ssize_t n = read(fd, buf, sizeof(buf) - 1);
+		close(fd);
+		if (n > 0) {
+			buf[n] = '\0';
+			max = cpulist_max(buf);
+		}
+	}
+	if (max >= 0 && max < INT_MAX)
+		return (int)max + 1;
+	long conf = sysconf(_SC_NPROCESSORS_CONF);
+	if (conf < 1)
+		return 1;
+	return conf > INT_MAX ? INT_MAX : (int)conf;
+}

@@ -1,0 +1,147 @@
+/* Terminal modes through termios and terminfo; no curses screen is used. */
+#include "term.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <curses.h>
+#include <term.h>
+
+#include "corelume.h"
+
+volatile std::sig_atomic_t term_need_resize;
+
+static struct termios term_init_termios;
+static volatile std::sig_atomic_t term_initialized;
+
+static void
+term_on_sigwinch(int)
+{
+	term_need_resize = 1;
+}
+
+/* terminfo's own output routine writes each byte straight to the
+ * descriptor when no curses screen exists; ours keeps every byte in the
+ * standard output stream, in order with the program's text. */
+static int
+term_outc(int c)
+{
+	return std::putchar(c);
+}
+
+void
+term_putp(const char *cap)
+{
+	if (cap != nullptr && cap != (const char *)-1)
+		tputs(cap, 1, term_outc);
+}
+
+static bool
+term_has(const char *cap)
+{
+	return cap != nullptr && cap != (const char *)-1;
+}
+
+void
+term_cup(int row, int col)
+{
+	if (term_has(cursor_address))
+		term_putp(tiparm(cursor_address, row, col));
+}
+
+void
+term_setaf(int color)
+{
+	if (term_has(set_a_foreground))
+		term_putp(tiparm(set_a_foreground, color));
+}
+
+void
+term_setab(int color)
+{
+	if (term_has(set_a_background))
+		term_putp(tiparm(set_a_background, color));
+}
+
+void
+term_sgr0()
+{
+	term_putp(exit_attribute_mode);
+}
+
+void
+term_el()
+{
+	term_putp(clr_eol);
+}
+
+void
+term_clear()
+{
+	term_putp(clear_screen);
+}
+
+/*
+ * Loads the terminal description (which sets LINES and COLS), saves the
+ * attributes of standard input, installs the SIGWINCH handler and the exit
+ * handler, then enters program mode.  Input typed before is discarded.
+ */
+void
+term_init()
+{
+	struct sigaction sa {};
+	struct termios t;
+
+	setupterm(nullptr, 1, nullptr);
+	if (tcgetattr(0, &term_init_termios) < 0)
+		epanic("failed to get terminal attributes");
+
+	sa.sa_handler = term_on_sigwinch;
+	sigemptyset(&sa.sa_mask);
+	if (sigaction(SIGWINCH, &sa, nullptr) < 0)
+		epanic("failed to install SIGWINCH handler");
+	std::atexit(term_reset);
+	term_initialized = 1;
+
+	term_putp(enter_ca_mode);
+	term_putp(cursor_invisible);
+
+	t = term_init_termios;
+	t.c_iflag &= ~ICRNL;
+	t.c_lflag &= ~(ICANON | ECHO);
+	t.c_lflag |= ISIG;
+	t.c_cc[VMIN] = 1;
+	t.c_cc[VTIME] = 0;
+	if (tcsetattr(0, TCSAFLUSH, &t) < 0)
+		epanic("failed to set terminal attributes");
+}
+
+/*
+ * Shows the cursor, leaves the alternate screen and restores the saved
+ * attributes once output has drained.  Does nothing outside program mode.
+ */
+void
+term_reset()
+{
+	if (!term_initialized)
+		return;
+	term_putp(cursor_normal);
+	term_putp(exit_ca_mode);
+	std::fflush(stdout);
+	tcsetattr(0, TCSADRAIN, &term_init_termios);
+	term_initialized = 0;
+}
+
+bool
+term_check_resize()
+{
+	if (!term_need_resize)
+		return false;
+	/* Cleared first: a SIGWINCH during the re-read is seen next tick. */
+	term_need_resize = 0;
+	restartterm(nullptr, 1, nullptr);
+	return true;
+}

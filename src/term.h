@@ -1,0 +1,33 @@
+/*
+ * term: the terminal's modes and the capabilities the chart sends.
+ *
+ * term_init loads the description named by TERM and puts the terminal into
+ * program mode: alternate screen, hidden cursor, standard input unechoed
+ * and read byte by byte.  term_reset undoes that; it runs at every exit and
+ * may be called any number of times.  All output goes through the buffered
+ * standard output, in the order it is issued; capabilities are looked up
+ * in the current terminal description at each use.
+ */
+#ifndef TERM_H
+#define TERM_H
+
+#include <csignal>
+
+extern volatile std::sig_atomic_t term_need_resize;
+
+void term_init();
+void term_reset();
+/* True when a SIGWINCH was pending: the flag is then cleared and LINES and
+ * COLS re-read. */
+bool term_check_resize();
+
+/* Send a capability string; an absent or cancelled one sends nothing. */
+void term_putp(const char *cap);
+void term_cup(int row, int col);
+void term_setaf(int color);
+void term_setab(int color);
+void term_sgr0();
+void term_el();
+void term_clear();
+
+#endif

@@ -1,0 +1,439 @@
+/*
+ * The bar chart: glyphs, layout, rasteriser, painter and load line.
+ * Geometry is in signed 32-bit integers, band boundaries in 256ths of a
+ * cell; no floating point outside the load line.
+ */
+#include "ui.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#define NCURSES_NOMACROS
+#include <curses.h>
+
+#include "corelume.h"
+#include "term.h"
+
+char ui_chars[8][6];
+bool ui_ascii;
+
+ui_bar *ui_bars;
+int32_t ui_num_bars;
+ui_pane *ui_panes;
+int32_t ui_num_panes;
+int32_t ui_bar_length;
+int32_t ui_bar_width;
+uint8_t *ui_display;
+uint8_t *ui_fore;
+uint8_t *ui_back;
+
+/*
+ * Builds the glyph table in the user's LC_CTYPE locale, which is set only
+ * for the conversions and put back afterwards.  An encoding that fails,
+ * leaves a shift state or does not fit an entry selects ASCII mode.
+ */
+void
+ui_init(bool ascii)
+{
+	std::strcpy(ui_chars[0], " ");
+	if (ascii) {
+		ui_ascii = true;
+		return;
+	}
+
+	const char *cur = std::setlocale(LC_CTYPE, nullptr);
+	char *saved = strdup(cur != nullptr ? cur : "C");
+	std::setlocale(LC_CTYPE, "");
+
+	std::mbstate_t st{};
+	for (int k = 1; k <= 7; k++) {
+		char tmp[MB_LEN_MAX];
+		size_t n = std::wcrtomb(tmp, (wchar_t)(0x2580 + k), &st);
+		if (n == (size_t)-1 || std::mbsinit(&st) == 0 || n >= sizeof(ui_chars[k])) {
+			ui_ascii = true;
+			break;
+		}
+		std::memcpy(ui_chars[k], tmp, n);
+		ui_chars[k][n] = '\0';
+	}
+
+	std::setlocale(LC_CTYPE, saved != nullptr ? saved : "C");
+	std::free(saved);
+}
+
+/* malloc that never answers a request for zero bytes with null: an empty
+ * plane is valid. */
+static void *
+alloc_or_die(size_t n, const char *what)
+{
+	void *p = std::malloc(n > 0 ? n : 1);
+	if (p == nullptr)
+		epanic("%s", what);
+	return p;
+}
+
+static int32_t
+decimal_len(int32_t v)
+{
+	char buf[16];
+	return std::snprintf(buf, sizeof(buf), "%d", v);
+}
+
+/* Legend on row 0: a colour swatch and the name of every named kind. */
+static void
+draw_legend()
+{
+	term_sgr0();
+	term_clear();
+	for (const ui_stat &s : ui_stats) {
+		if (s.name == nullptr)
+			continue;
+		term_setab(s.color);
+		std::fputs("  ", stdout);
+		term_sgr0();
+		std::printf(" %s ", s.name);
+	}
+}
+
+/*
+ * Writes "avg" and each CPU's number into the label grid (rows of
+ * ui_bar_width characters), then sends each pane's slice of it below the
+ * pane's bar rows.
+ */
+static void
+draw_labels(int32_t nrows)
+{
+	size_t width = (size_t)ui_bar_width;
+	auto *buf = static_cast<char *>(alloc_or_die((size_t)nrows * width, "allocating label buffer"));
+
+	std::memset(buf, ' ', (size_t)nrows * width);
+	for (int32_t i = 0; i < ui_num_bars; i++) {
+		char num[16];
+		const ui_bar &b = ui_bars[i];
+		int len = i == 0 ? std::snprintf(num, sizeof(num), "avg") :
+		    std::snprintf(num, sizeof(num), "%d", b.cpu);
+		for (int k = 0; k < len; k++) {
+			/* horizontal: along row 0; vertical: down column pos */
+			size_t row = i == 0 || nrows == 1 ? 0 : (size_t)k;
+			size_t col = (size_t)b.pos + (i == 0 || nrows == 1 ? (size_t)k : 0);
+			if (row < (size_t)nrows && col < width)
+				buf[row * width + col] = num[k];
+		}
+	}
+
+	for (int32_t p = 0; p < ui_num_panes; p++) {
+		const ui_pane &pn = ui_panes[p];
+		term_cup(LINES - pn.bottom, 0);
+		for (int32_t r = 0; r < nrows; r++) {
+			if (r > 0)
+				std::putchar('\n');
+			std::fwrite(buf + (size_t)r * width + (size_t)pn.start, 1, (size_t)pn.width, stdout);
+		}
+	}
+	std::free(buf);
+}
+
+/*
+ * Lays the chart out for the CPUs online in delta and the current LINES
+ * and COLS: clears the screen, draws legend and labels, replaces the bar
+ * and pane arrays and the canvas planes.  Relies on the delta invariant
+ * (num_online records online, none above max_cpu).
+ */
+void
+ui_layout(const cpustats *delta)
+{
+	int32_t n = std::max(delta->num_online, 0);
+	int32_t m = delta->max_cpu;
+	int32_t d, nlabel, pitch;
+
+	draw_legend();
+
+	std::free(ui_panes);
+	ui_num_panes = 1;
+	ui_panes = static_cast<ui_pane *>(alloc_or_die(sizeof(ui_pane), "allocating panes"));
+	ui_panes[0] = {0, 0, 0};
+
+	std::free(ui_bars);
+	ui_num_bars = n + 1;
+	ui_bars = static_cast<ui_bar *>(alloc_or_die(sizeof(ui_bar) * (size_t)ui_num_bars, "allocating bars"));
+	ui_bars[0] = {0, 3, -1};
+
+	d = decimal_len(m);
+	if ((d + 1) * n < COLS - 4) {
+		/* horizontal labels, one row, bars as wide as the labels */
+		ui_panes[0].bottom = 1;
+		ui_bar_length = std::max(LINES - 3, 0);
+		nlabel = 1;
+		pitch = d + 1;
+	} else {
+		/* vertical labels, one digit per row, one-column bars */
+		nlabel = d;
+		ui_panes[0].bottom = d;
+		ui_bar_length = std::max(LINES - d - 2, 0);
+		pitch = 2 * n < COLS - 4 ? 2 : 1;
+		if (pitch == 1 && n >= COLS - 4 && COLS >= 2) {
+			/* the canvas, n + 4 columns, is cut into panes of
+			 * COLS - 1 columns stacked down the screen */
+			int32_t np = (n + COLS + 2) / (COLS - 1);
+			int32_t h = (LINES - 2) / np;
+
+			std::free(ui_panes);
+			ui_num_panes = np;
+			ui_panes = static_cast<ui_pane *>(alloc_or_die(sizeof(ui_pane) * (size_t)np, "allocating panes"));
+			for (int32_t k = 0; k < np; k++)
+				ui_panes[k] = {d + (np - 1 - k) * h, k * (COLS - 1), COLS - 1};
+			ui_bar_length = std::max(h - d, 0);
+		}
+	}
+
+	/* Online CPUs in increasing order, no gaps for offline ones. */
+	int32_t nbars = 1;
+	int32_t last = std::min(m, cpustats_cpus - 1);
+	for (int32_t cpu = 0; cpu <= last && nbars <= n; cpu++) {
+		if (delta->cpus[cpu].online != 1)
+			continue;
+		int32_t width = nlabel == 1 ? d : 1;
+		ui_bars[nbars] = {4 + (nbars - 1) * pitch, width, cpu};
+		nbars++;
+	}
+	ui_num_bars = nbars;	/* fewer only if the delta broke its invariant */
+
+	std::free(ui_display);
+	std::free(ui_fore);
+	std::free(ui_back);
+	const ui_bar &lastbar = ui_bars[ui_num_bars - 1];
+	ui_bar_width = lastbar.pos + lastbar.width;
+	size_t cells = (size_t)ui_bar_width * (size_t)ui_bar_length;
+	ui_display = static_cast<uint8_t *>(alloc_or_die(cells, "allocating display buffer"));
+	ui_fore = static_cast<uint8_t *>(alloc_or_die(cells, "allocating foreground buffer"));
+	ui_back = static_cast<uint8_t *>(alloc_or_die(cells, "allocating background buffer"));
+	if (ui_ascii) {
+		/* the rasteriser writes only ui_back in ASCII mode */
+		std::memset(ui_display, 0, cells);
+		std::memset(ui_fore, ui_nocolor, cells);
+	}
+
+	ui_pane &lastpane = ui_panes[ui_num_panes - 1];
+	lastpane.width = ui_bar_width - lastpane.start;
+
+	draw_labels(nlabel);
+}
+
+/*
+ * Band boundaries of one bar, in 256ths of a cell from its bottom: b[k] is
+ * the top of stat kind k, b[6] the top of the bar.  Each is clamped into
+ * [the one below, top], which changes nothing for sound counters and keeps
+ * the walk valid for any others.  Returns false when the bar stands for no
+ * time at all (no CPU online).
+ */
+static bool
+bar_bounds(const cpustat *rec, uint64_t denom, int32_t top, int32_t b[ui_nstats])
+{
+	if (denom == 0)
+		return false;
+
+	uint64_t sum = 0;
+	int32_t below = 0;
+	for (int k = 0; k < ui_nstats - 1; k++) {
+		sum += rec->*ui_stats[k].field;
+		int32_t v = (int32_t)(uint32_t)(sum * (uint64_t)top / denom);
+		b[k] = std::clamp(v, below, top);
+		below = b[k];
+	}
+	b[ui_nstats - 1] = top;
+	return true;
+}
+
+/*
+ * Walks one bar column from the bottom, cell by cell, writing the planes
+ * at column offset base.  A cell wholly inside a band takes its colour; a
+ * cell that boundaries cross shows the two bands that cover most of it.
+ * Stops after the first cell that idle reaches.
+ */
+static void
+walk_bar(const int32_t b[ui_nstats], int32_t rows, size_t base)
+{
+	int32_t c = 0;
+
+	for (int32_t j = 0; j < rows; j++) {
+		int32_t bottom = 256 * j, topedge = 256 * (j + 1);
+		size_t cell = base + (size_t)j;
+
+		if (j > 0 && c == ui_nstats - 1)
+			break;
+		if (b[c] >= topedge) {
+			ui_back[cell] = ui_stats[c].color;
+			continue;
+		}
+
+		/* coverage of each band in the cell; keep the two largest,
+		 * the lower band winning ties */
+		int32_t best = -1, second = -1, bestk = 0, secondk = 0;
+		for (int32_t k = c;; k++) {
+			int32_t lo = k == c ? bottom : b[k - 1];
+			int32_t cov = std::min(b[k], topedge) - lo;
+			if (cov > best) {
+				second = best;
+				secondk = bestk;
+				best = cov;
+				bestk = k;
+			} else if (cov > second) {
+				second = cov;
+				secondk = k;
+			}
+			if (b[k] >= topedge) {
+				c = k;
+				break;
+			}
+		}
+		if (best < 0 || second < 0)
+			panic("bug: topVal={%d,%d}", best, second);
+
+		if (ui_ascii) {
+			ui_back[cell] = ui_stats[bestk].color;
+			continue;
+		}
+		int32_t lo = std::min(bestk, secondk), hi = std::max(bestk, secondk);
+		int32_t lcov = lo == bestk ? best : second;
+		int32_t e = lcov * 8 / (best + second);
+		if (e >= 7) {
+			ui_back[cell] = ui_stats[lo].color;
+		} else {
+			ui_display[cell] = (uint8_t)e;
+			ui_fore[cell] = ui_stats[lo].color;
+			ui_back[cell] = ui_stats[hi].color;
+		}
+	}
+}
+
+/*
+ * Fills the canvas from delta: clears it, then draws every bar from its
+ * counters (avg from total over num_online CPUs) into its first column
+ * and copies that column across the bar's width.  Assumes the layout was
+ * made for this delta's online CPUs and that its time is not zero.
+ */
+void
+ui_compute_bars(const cpustats *delta)
+{
+	int32_t rows = ui_bar_length;
+	size_t cells = (size_t)ui_bar_width * (size_t)rows;
+
+	if (!ui_ascii) {
+		std::memset(ui_display, 0, cells);
+		std::memset(ui_fore, ui_nocolor, cells);
+	}
+	std::memset(ui_back, ui_nocolor, cells);
+	if (rows < 1)
+		return;
+
+	int32_t top = rows * 256;
+	for (int32_t i = 0; i < ui_num_bars; i++) {
+		const ui_bar &bar = ui_bars[i];
+		const cpustat *rec = bar.cpu < 0 ? &delta->total : &delta->cpus[bar.cpu];
+		uint64_t denom = bar.cpu < 0 ?
+		    (uint64_t)(uint32_t)std::max(delta->num_online, 0) * delta->time : delta->time;
+		int32_t b[ui_nstats];
+		size_t base = (size_t)bar.pos * (size_t)rows;
+
+		if (!bar_bounds(rec, denom, top, b))
+			continue;
+		walk_bar(b, rows, base);
+		for (int32_t x = 1; x < bar.width; x++) {
+			size_t to = base + (size_t)x * (size_t)rows;
+			std::memcpy(ui_display + to, ui_display + base, (size_t)rows);
+			std::memcpy(ui_fore + to, ui_fore + base, (size_t)rows);
+			std::memcpy(ui_back + to, ui_back + base, (size_t)rows);
+		}
+	}
+}
+
+/*
+ * Paints the canvas pane by pane, rows bottom up, sending a colour only
+ * where it changes.  Colour state: -1 unset (start of a pane), 255 the
+ * terminal default (reached only through sgr0), else the colour sent.
+ */
+void
+ui_show_bars()
+{
+	int32_t rows = ui_bar_length;
+
+	if (ui_num_panes < 1 || rows < 1)
+		return;
+	for (int32_t p = 0; p < ui_num_panes; p++) {
+		const ui_pane &pn = ui_panes[p];
+		int curf = -1, curb = -1;
+
+		for (int32_t j = 0; j < rows; j++) {
+			term_cup(LINES - pn.bottom - 1 - j, 0);
+
+			int32_t end = 0;
+			for (int32_t c = pn.start + pn.width - 1; c >= pn.start; c--) {
+				size_t cell = (size_t)c * (size_t)rows + (size_t)j;
+				if (ui_back[cell] != ui_nocolor || ui_display[cell] != 0) {
+					end = c + 1;
+					break;
+				}
+			}
+
+			for (int32_t c = pn.start; c < end; c++) {
+				size_t cell = (size_t)c * (size_t)rows + (size_t)j;
+				const char *glyph = ui_chars[ui_display[cell] & 7];
+				int b = ui_back[cell];
+				/* a blank glyph shows no foreground: keep the one in force */
+				int f = glyph[0] == ' ' && curf != -1 ? curf : ui_fore[cell];
+
+				if (b != curb || f != curf) {
+					if (b == ui_nocolor || f == ui_nocolor) {
+						term_sgr0();
+						if (b != ui_nocolor)
+							term_setab(b);
+						if (f != ui_nocolor)
+							term_setaf(f);
+					} else {
+						if (b != curb)
+							term_setab(b);
+						if (f != curf)
+							term_setaf(f);
+					}
+					curb = b;
+					curf = f;
+				}
+				std::fputs(glyph, stdout);
+			}
+
+			if (end < pn.start + pn.width) {
+				if (curf != ui_nocolor || curb != ui_nocolor)
+					term_sgr0();
+				term_el();
+				curf = curb = ui_nocolor;
+			}
+		}
+	}
+}
+
+/*
+ * Draws "  load: " and the three averages right-aligned on row 0, over
+ * whatever stands there; the legend keeps the left end.
+ */
+void
+ui_show_load(const load_avg *la)
+{
+	static constexpr char prefix[] = "  load: ";
+	char buf[1024];
+
+	int len = std::snprintf(buf, sizeof(buf), "%0.2f %0.2f %0.2f",
+	    (double)la->one, (double)la->five, (double)la->fifteen);
+	int32_t col = COLS - len - (int32_t)(sizeof(prefix) - 1);
+	term_cup(0, col > 0 ? col : 0);
+	term_sgr0();
+	term_setaf(7);
+	std::fwrite(prefix, 1, sizeof(prefix) - 1, stdout);
+	term_sgr0();
+	std::fputs(buf, stdout);
+}

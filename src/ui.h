@@ -1,0 +1,74 @@
+/*
+ * ui: the bar chart.
+ *
+ * ui_init picks the glyphs for the locale (or ASCII mode).  ui_layout
+ * clears the screen, draws the legend and the labels and sets up the bars,
+ * the panes and the canvas for the CPUs online in a delta and the terminal
+ * size.  Each tick ui_compute_bars rasterises a delta into the canvas,
+ * ui_show_bars paints it and ui_show_load draws the load averages.
+ * Nothing here flushes standard output, and only ui_layout allocates.
+ */
+#ifndef UI_H
+#define UI_H
+
+#include <array>
+#include <cstdint>
+
+#include "cpustats.h"
+
+/* One stat kind: a band of every bar, stacked in table order. */
+struct ui_stat {
+	const char *name;		/* legend text; none for idle */
+	uint8_t color;			/* setaf/setab colour, 255 for none */
+	uint64_t cpustat::*field;	/* counter of the band; none for idle */
+};
+
+inline constexpr int ui_nstats = 7;
+inline constexpr uint8_t ui_nocolor = 255;
+
+inline constexpr std::array<ui_stat, ui_nstats> ui_stats = {{
+	{"nice", 2, &cpustat::nice},
+	{"user", 4, &cpustat::user},
+	{"sys", 1, &cpustat::sys},
+	{"iowait", 6, &cpustat::iowait},
+	{"irq", 5, &cpustat::irq},
+	{"softirq", 3, &cpustat::softirq},
+	{nullptr, ui_nocolor, nullptr},
+}};
+
+struct ui_bar {
+	int32_t pos;	/* first canvas column */
+	int32_t width;	/* canvas columns */
+	int32_t cpu;	/* index into the delta's cpus, -1 for avg */
+};
+
+struct ui_pane {
+	int32_t bottom;	/* screen rows below the pane's lowest bar row */
+	int32_t start;	/* first canvas column shown */
+	int32_t width;	/* canvas columns shown */
+};
+
+/* Glyph strings by glyph index: a space, then U+2581..U+2587. */
+extern char ui_chars[8][6];
+extern bool ui_ascii;
+
+extern ui_bar *ui_bars;
+extern int32_t ui_num_bars;
+extern ui_pane *ui_panes;
+extern int32_t ui_num_panes;
+extern int32_t ui_bar_length;
+extern int32_t ui_bar_width;
+
+/* The canvas: column-major planes, cell (c, j) at c * ui_bar_length + j,
+ * row 0 the lowest. */
+extern uint8_t *ui_display;
+extern uint8_t *ui_fore;
+extern uint8_t *ui_back;
+
+void ui_init(bool ascii);
+void ui_layout(const cpustats *delta);
+void ui_compute_bars(const cpustats *delta);
+void ui_show_bars();
+void ui_show_load(const load_avg *la);
+
+#endif

@@ -1,0 +1,75 @@
+/* The command line, run as a real process with standard input not a
+ * terminal: options that pass parsing stop at the terminal check. */
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+namespace {
+
+const std::string usage = "Usage: corelume [-a] [-d delay]\n";
+const std::string help = usage +
+    "\nDisplay CPU usage as a bar chart.\n\nOptions:\n"
+    "  -a       Use ASCII-only bars (instead of Unicode)\n"
+    "  -d SECS  Specify delay between updates (decimals accepted)\n\n"
+    "If your bars look funky, use -a or specify LANG=C.\n\n"
+    "For kernels prior to 2.6.37, using a small delay on a large system can\n"
+    "induce significant system time overhead.\n";
+const std::string bad_delay = "Delay argument (-d) requires a number\n";
+const std::string unexpected = "Unexpected arguments\n";
+/* What a command line that parses meets next, with /dev/null as input. */
+const std::string no_tty = "failed to get terminal attributes: Inappropriate ioctl for device\n";
+
+struct cli_case {
+	std::vector<std::string> args;
+	int status;
+	std::string err;
+};
+
+TEST(CommandLine, StatusAndStandardError)
+{
+	const cli_case cases[] = {
+		{{"-h"}, 0, help},
+		{{"-h", "-d", "x"}, 0, help},
+		{{"-a", "-h", "extra"}, 0, help},
+		{{"-d", "x", "-h"}, 2, bad_delay},
+		{{"-d", "1x"}, 2, bad_delay},
+		{{"-d", "0,5"}, 2, bad_delay},
+		{{"-d", "1 "}, 2, bad_delay},
+		{{"-d", "nan"}, 2, bad_delay},
+		{{"-z"}, 2, "corelume: invalid option -- 'z'\n" + usage},
+		{{"-d"}, 2, "corelume: option requires an argument -- 'd'\n" + usage},
+		{{"stray"}, 2, unexpected},
+		{{"stray", "-a"}, 2, unexpected},
+		{{"-a", "stray"}, 2, unexpected},
+		{{"-a", "--", "stray"}, 2, unexpected},
+		{{"-a", "--"}, 255, no_tty},
+		{{"-a", "-a"}, 255, no_tty},
+		{{"-d", "1", "-d", "0.2"}, 255, no_tty},
+		{{"-d", ""}, 255, no_tty},
+		{{"-d", " 1"}, 255, no_tty},
+		{{"-d", "-1"}, 255, no_tty},
+		{{"-d", "inf"}, 255, no_tty},
+		{{"-d", "-1e30"}, 255, no_tty},
+		{{}, 255, no_tty},
+	};
+	for (const cli_case &c : cases) {
+		std::vector<std::string> argv{"corelume"};
+		argv.insert(argv.end(), c.args.begin(), c.args.end());
+		child_result r = run_prog(argv);
+		std::string what = testing::PrintToString(c.args);
+		EXPECT_EQ(r.status, c.status) << what;
+		EXPECT_EQ(r.err, c.err) << what;
+		EXPECT_EQ(r.out, "") << what;
+	}
+}
+
+TEST(CommandLine, UsageNamesArgv0)
+{
+	child_result r = run_prog({"/some/where/cl", "-h"});
+	EXPECT_EQ(r.err.substr(0, 37), "Usage: /some/where/cl [-a] [-d delay]");
+}
+
+}

@@ -1,0 +1,43 @@
+/* Compiles a terminal description with readable capability strings, so
+ * expected output reads "<cup 22;0><setab 1>..." whatever the host has. */
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "testutil.h"
+
+static const char clterm_src[] =
+    "clterm|corelume test terminal with readable capabilities,\n"
+    "\tam, cols#80, lines#24, colors#8, pairs#64,\n"
+    "\tclear=<clear>, cnorm=<cnorm>, civis=<civis>, cup=<cup %p1%d;%p2%d>,\n"
+    "\tel=<el>, sgr0=<sgr0>, setaf=<setaf %p1%d>, setab=<setab %p1%d>,\n"
+    "\tsmcup=<smcup>, rmcup=<rmcup>,\n";
+
+static std::string tinfo;
+
+const std::string &
+tinfo_dir()
+{
+	return tinfo;
+}
+
+int
+main(int argc, char **argv)
+{
+	testing::InitGoogleTest(&argc, argv);
+
+	static tempdir dir;
+	dir.write("clterm.src", clterm_src);
+	tinfo = dir.path + "/terminfo";
+	std::filesystem::create_directories(tinfo);
+	std::string cmd = "tic -x -o " + tinfo + " " + dir.path + "/clterm.src";
+	if (std::system(cmd.c_str()) != 0) {
+		std::fprintf(stderr, "tic failed: %s\n", cmd.c_str());
+		return 1;
+	}
+	setenv("TERMINFO", tinfo.c_str(), 1);
+	setenv("TERM", "clterm", 1);
+	return RUN_ALL_TESTS();
+}
