@@ -28,7 +28,8 @@ main(int argc, char **argv)
 {
 	testing::InitGoogleTest(&argc, argv);
 
-	static tempdir dir;
+	/* Not a static object: children that exit() must not remove it. */
+	tempdir &dir = *new tempdir;
 	dir.write("clterm.src", clterm_src);
 	tinfo = dir.path + "/terminfo";
 	std::filesystem::create_directories(tinfo);
@@ -39,5 +40,7 @@ main(int argc, char **argv)
 	}
 	setenv("TERMINFO", tinfo.c_str(), 1);
 	setenv("TERM", "clterm", 1);
-	return RUN_ALL_TESTS();
+	int rc = RUN_ALL_TESTS();
+	delete &dir;
+	return rc;
 }

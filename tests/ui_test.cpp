@@ -1,1 +1,418 @@
-int dummy_ui;
+/*
+ * The chart, byte for byte, through the readable "clterm" description:
+ * glyphs, layout, rasteriser cell tables, painter streams and load line.
+ */
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cpustats.h"
+#include "testutil.h"
+#include "ui.h"
+
+namespace {
+
+const char *const eighths[8] = {" ", "\u2581", "\u2582", "\u2583", "\u2584", "\u2585", "\u2586", "\u2587"};
+
+void
+set_mode(bool ascii)
+{
+	ui_ascii = ascii;
+	for (int k = 0; k < 8; k++)
+		std::strcpy(ui_chars[k], ascii && k > 0 ? "" : eighths[k]);
+}
+
+const std::string legend =
+    "<sgr0><clear><setab 2>  <sgr0> nice <setab 4>  <sgr0> user <setab 1>  <sgr0> sys "
+    "<setab 6>  <sgr0> iowait <setab 5>  <sgr0> irq <setab 3>  <sgr0> softirq ";
+
+/* A delta (zero time) whose online CPUs are those listed. */
+cpustats *
+delta_of(const std::vector<int> &online)
+{
+	cpustats *snap = cpustats_alloc(), *d = cpustats_alloc();
+	for (int cpu : online)
+		snap->cpus[cpu].online = 1;
+	cpustats_subtract(d, snap, snap);
+	return d;
+}
+
+std::vector<int>
+range(int n)
+{
+	std::vector<int> v;
+	for (int i = 0; i < n; i++)
+		v.push_back(i);
+	return v;
+}
+
+/* Label row r of a vertical-label chart, built digit by digit. */
+std::string
+vertical_row(int r, const std::vector<int> &cpus)
+{
+	std::string s = r == 0 ? "avg " : "    ";
+	for (int cpu : cpus) {
+		std::string num = std::to_string(cpu);
+		s += r < (int)num.size() ? num[r] : ' ';
+	}
+	return s;
+}
+
+struct layout_case {
+	const char *name;
+	int cols, lines;
+	std::vector<int> online;
+	int bar_width, bar_length;
+	std::vector<ui_pane> panes;
+	std::string labels;	/* output after the legend */
+};
+
+void
+PrintTo(const layout_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+std::vector<layout_case>
+layout_cases()
+{
+	auto v64 = range(64), v128 = range(128);
+	std::string r0 = vertical_row(0, v128), r1 = vertical_row(1, v128), r2 = vertical_row(2, v128);
+	return {
+	    {"80x24_8cpus", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7"},
+	    {"80x24_12cpus", 80, 24, range(12), 39, 21, {{1, 0, 39}},
+		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10 11"},
+	    {"80x24_64cpus", 80, 24, v64, 68, 20, {{2, 0, 68}},
+		"<cup 22;0>" + vertical_row(0, v64) + "\n" + vertical_row(1, v64)},
+	    {"80x50_128cpus", 80, 50, v128, 132, 21, {{27, 0, 79}, {3, 79, 53}},
+		"<cup 23;0>" + r0.substr(0, 79) + "\n" + r1.substr(0, 79) + "\n" + r2.substr(0, 79) +
+		"<cup 47;0>" + r0.substr(79) + "\n" + r1.substr(79) + "\n" + r2.substr(79)},
+	    {"cpus_0_2_3_5", 80, 24, {0, 2, 3, 5}, 11, 21, {{1, 0, 11}}, "<cup 23;0>avg 0 2 3 5"},
+	    {"cpus_0_to_10_horizontal", 80, 24, range(11), 36, 21, {{1, 0, 36}},
+		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10"},
+	    {"cpus_0_to_10_vertical_pitch_2", 30, 24, range(11), 25, 20, {{2, 0, 25}},
+		"<cup 22;0>avg 0 1 2 3 4 5 6 7 8 9 1\n" + std::string(24, ' ') + "0"},
+	    {"no_cpu_online", 80, 24, {}, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg"},
+	    {"lines_3", 80, 3, range(8), 19, 0, {{1, 0, 19}}, "<cup 2;0>avg 0 1 2 3 4 5 6 7"},
+	    {"cols_12_two_panes", 12, 24, range(8), 12, 10, {{12, 0, 11}, {1, 11, 1}},
+		"<cup 12;0>avg 0123456<cup 23;0>7"},
+	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567"},
+	    {"pane_height_0", 12, 3, range(8), 12, 0, {{1, 0, 11}, {1, 11, 1}},
+		"<cup 2;0>avg 0123456<cup 2;0>7"},
+	    {"cols_2", 2, 24, {0, 1}, 6, 2,
+		{{16, 0, 1}, {13, 1, 1}, {10, 2, 1}, {7, 3, 1}, {4, 4, 1}, {1, 5, 1}},
+		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1"},
+	    {"cols_1", 1, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567"},
+	};
+}
+
+class Layout : public testing::TestWithParam<layout_case> {};
+
+TEST_P(Layout, GeometryLegendAndLabels)
+{
+	const layout_case &c = GetParam();
+	cpustats_size(256);
+	use_test_term(c.lines, c.cols);
+	set_mode(false);
+	cpustats *d = delta_of(c.online);
+
+	std::string out = capture_stdout([&] { ui_layout(d); });
+	EXPECT_EQ(out, legend + c.labels);
+	EXPECT_EQ(ui_bar_width, c.bar_width);
+	EXPECT_EQ(ui_bar_length, c.bar_length);
+	ASSERT_EQ(ui_num_panes, (int)c.panes.size());
+	for (int p = 0; p < ui_num_panes; p++) {
+		EXPECT_EQ(ui_panes[p].bottom, c.panes[p].bottom) << "pane " << p;
+		EXPECT_EQ(ui_panes[p].start, c.panes[p].start) << "pane " << p;
+		EXPECT_EQ(ui_panes[p].width, c.panes[p].width) << "pane " << p;
+	}
+	ASSERT_EQ(ui_num_bars, (int)c.online.size() + 1);
+	EXPECT_EQ(ui_bars[0].cpu, -1);
+	for (int i = 1; i < ui_num_bars; i++)
+		EXPECT_EQ(ui_bars[i].cpu, c.online[i - 1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chart, Layout, testing::ValuesIn(layout_cases()),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Layout, AsciiModePrefillsGlyphAndForegroundPlanes)
+{
+	cpustats_size(8);
+	use_test_term(24, 80);
+	set_mode(true);
+	cpustats *d = delta_of(range(8));
+	capture_stdout([&] { ui_layout(d); });
+	for (int i = 0; i < ui_bar_width * ui_bar_length; i++) {
+		ASSERT_EQ(ui_display[i], 0);
+		ASSERT_EQ(ui_fore[i], 255);
+	}
+}
+
+/* One cell as (display, fore, back). */
+struct cell {
+	int display, fore, back;
+	bool operator==(const cell &) const = default;
+};
+
+std::ostream &
+operator<<(std::ostream &os, const cell &c)
+{
+	return os << "{" << c.display << "," << c.fore << "," << c.back << "}";
+}
+
+/* Column col of the canvas, bottom row first. */
+std::vector<cell>
+column(int col)
+{
+	std::vector<cell> v;
+	for (int j = 0; j < ui_bar_length; j++) {
+		int i = col * ui_bar_length + j;
+		v.push_back({ui_display[i], ui_fore[i], ui_back[i]});
+	}
+	return v;
+}
+
+/* Lays out one CPU (CPU 0) on a terminal giving rows bar rows, then
+ * rasterises counters with the given elapsed time. */
+struct raster_case {
+	const char *name;
+	int rows;
+	uint64_t time;
+	cpustat counters;
+	std::vector<cell> unicode, ascii;
+};
+
+void
+PrintTo(const raster_case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+void
+rasterise_cpu0(bool ascii, int rows, uint64_t time, const cpustat &counters)
+{
+	cpustats_size(4);
+	use_test_term(rows + 3, 80);
+	set_mode(ascii);
+	cpustats *d = delta_of({0});
+	capture_stdout([&] { ui_layout(d); });
+	d->time = time;
+	d->cpus[0] = counters;
+	d->cpus[0].online = 1;
+	ui_compute_bars(d);
+}
+
+class Raster : public testing::TestWithParam<raster_case> {};
+
+TEST_P(Raster, CellsOfCpuBar)
+{
+	const raster_case &c = GetParam();
+	rasterise_cpu0(false, c.rows, c.time, c.counters);
+	EXPECT_EQ(column(4), c.unicode);
+	rasterise_cpu0(true, c.rows, c.time, c.counters);
+	EXPECT_EQ(column(4), c.ascii);
+}
+
+/* cpustat fields: online, user, nice, sys, iowait, irq, softirq */
+const cell clear{0, 255, 255};
+INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
+    raster_case{"user30_sys20", 2, 100, {1, 30, 0, 20, 0, 0, 0},
+	{{4, 4, 1}, {0, 1, 255}}, {{0, 255, 4}, {0, 255, 255}}},
+    raster_case{"e7_full_cell", 1, 100, {1, 90, 0, 0, 0, 0, 0}, {{0, 255, 4}}, {{0, 255, 4}}},
+    raster_case{"e6", 1, 100, {1, 85, 0, 0, 0, 0, 0}, {{6, 4, 255}}, {{0, 255, 4}}},
+    raster_case{"e0_two_largest_only", 1, 100, {1, 10, 10, 0, 0, 1, 0}, {{0, 4, 255}}, {{0, 255, 255}}},
+    raster_case{"tie_lower_wins", 1, 100, {1, 50, 50, 0, 0, 0, 0}, {{4, 2, 4}}, {{0, 255, 2}}},
+    raster_case{"more_ticks_than_elapsed", 3, 100, {1, 60, 60, 0, 0, 0, 0},
+	{{0, 255, 2}, {6, 2, 4}, {0, 255, 4}}, {{0, 255, 2}, {0, 255, 2}, {0, 255, 4}}},
+    raster_case{"all_zero", 3, 100, {1, 0, 0, 0, 0, 0, 0},
+	{{0, 2, 255}, clear, clear}, {{0, 255, 255}, clear, clear}},
+    raster_case{"zero_rows", 0, 100, {1, 50, 0, 0, 0, 0, 0}, {}, {}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+/* Sums that wrap make boundaries fall from one band to the next: the bar
+ * must still hold valid glyphs and colours, and nothing may panic. */
+TEST(Raster, WrappedCountersStayDrawable)
+{
+	const cpustat wrapped[] = {
+		{1, UINT64_MAX - 10, 0, 20, 0, 0, 0},
+		{1, UINT64_MAX / 3, UINT64_MAX / 3, UINT64_MAX / 3, 7, 7, 7},
+		{1, 1ull << 62, 1ull << 62, 0, 0, 0, 1},
+		{1, UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX, UINT64_MAX},
+	};
+	for (bool ascii : {false, true})
+		for (const cpustat &c : wrapped) {
+			rasterise_cpu0(ascii, 5, 3, c);
+			for (const cell &x : column(4)) {
+				EXPECT_LE(x.display, 6);
+				for (int color : {x.fore, x.back})
+					EXPECT_TRUE(color == 255 || (color >= 1 && color <= 6)) << color;
+			}
+		}
+}
+
+TEST(Raster, AvgBarIsWidenedAndGapsStayClear)
+{
+	cpustats_size(4);
+	use_test_term(7, 80);
+	set_mode(false);
+	cpustats *d = delta_of({0, 1});
+	capture_stdout([&] { ui_layout(d); });
+	d->time = 100;
+	d->total.user = 100;
+	d->total.sys = 50;
+	ui_compute_bars(d);
+	std::vector<cell> want{{0, 2, 4}, {0, 255, 4}, {0, 4, 1}, {0, 1, 255}};
+	EXPECT_EQ(column(0), want);
+	EXPECT_EQ(column(1), want);
+	EXPECT_EQ(column(2), want);
+	EXPECT_EQ(column(3), std::vector<cell>(4, clear));
+	EXPECT_EQ(column(5), std::vector<cell>(4, clear));
+}
+
+TEST(Raster, AvgDenominatorNeverZeroOrWrapped)
+{
+	cpustats_size(1024);
+	use_test_term(8, 1100);
+	set_mode(false);
+
+	/* no CPU online: the avg bar stays empty */
+	cpustats *none = delta_of({});
+	capture_stdout([&] { ui_layout(none); });
+	none->time = 100;
+	none->total = {1, 50, 0, 0, 0, 0, 0};
+	ui_compute_bars(none);
+	EXPECT_EQ(column(0), std::vector<cell>(5, clear));
+
+	/* 1,024 CPUs over a day: num_online x time passes 2^32; half user */
+	cpustats *all = delta_of(range(1024));
+	capture_stdout([&] { ui_layout(all); });
+	all->time = 8640000;
+	all->total.user = 1024ull * 8640000 / 2;
+	ui_compute_bars(all);
+	EXPECT_EQ(column(0), (std::vector<cell>{{0, 2, 4}, {0, 4, 255}}));
+}
+
+/* Painter: hand-made canvases on LINES 24. */
+struct paint_setup {
+	int rows;
+	std::vector<std::vector<cell>> columns;	/* each bottom row first */
+	std::vector<ui_pane> panes;
+};
+
+std::string
+paint(bool ascii, const paint_setup &s)
+{
+	use_test_term(24, 80);
+	set_mode(ascii);
+	cpustats_size(4);
+	cpustats *d = delta_of({0});
+	capture_stdout([&] { ui_layout(d); });	/* allocates state we replace */
+
+	std::free(ui_panes);
+	ui_num_panes = (int)s.panes.size();
+	ui_panes = static_cast<ui_pane *>(std::malloc(sizeof(ui_pane) * s.panes.size() + 1));
+	for (size_t p = 0; p < s.panes.size(); p++)
+		ui_panes[p] = s.panes[p];
+	ui_bar_length = s.rows;
+	ui_bar_width = (int)s.columns.size();
+	size_t cells = s.columns.size() * (size_t)s.rows + 1;
+	for (uint8_t **plane : {&ui_display, &ui_fore, &ui_back}) {
+		std::free(*plane);
+		*plane = static_cast<uint8_t *>(std::malloc(cells));
+	}
+	for (size_t c = 0; c < s.columns.size(); c++)
+		for (int j = 0; j < s.rows; j++) {
+			size_t i = c * (size_t)s.rows + (size_t)j;
+			ui_display[i] = (uint8_t)s.columns[c][(size_t)j].display;
+			ui_fore[i] = (uint8_t)s.columns[c][(size_t)j].fore;
+			ui_back[i] = (uint8_t)s.columns[c][(size_t)j].back;
+		}
+	return capture_stdout([] { ui_show_bars(); });
+}
+
+TEST(Painter, ExactStreams)
+{
+	const std::string g4 = "\u2584", g6 = "\u2586";
+	const cell bar{4, 4, 1}, gap{0, 255, 255}, abar{0, 255, 4};
+	struct {
+		const char *name;
+		bool ascii;
+		paint_setup setup;
+		std::string want;
+	} cases[] = {
+	    {"two_rows_with_gap", false, {2, {{bar, gap}, {bar, gap}, {bar, gap}, {gap, gap}, {bar, gap}}, {{1, 0, 5}}},
+		"<cup 22;0><setab 1><setaf 4>" + g4 + g4 + g4 + "<sgr0><setaf 4> <setab 1>" + g4 +
+		"<cup 21;0><sgr0><el>"},
+	    {"two_rows_with_gap_ascii", true,
+		{2, {{abar, gap}, {abar, gap}, {abar, gap}, {gap, gap}, {abar, gap}}, {{1, 0, 5}}},
+		"<cup 22;0><sgr0><setab 4>   <sgr0> <sgr0><setab 4> <cup 21;0><sgr0><el>"},
+	    {"space_keeps_foreground", false, {1, {{bar}, {{0, 255, 1}}, {bar}}, {{1, 0, 3}}},
+		"<cup 22;0><setab 1><setaf 4>" + g4 + " " + g4},
+	    {"glyph_on_default_background", false, {1, {{{6, 4, 255}}}, {{1, 0, 1}}},
+		"<cup 22;0><sgr0><setaf 4>" + g6},
+	    {"first_space_foreground_counts", false, {1, {{{0, 2, 255}}, {{0, 255, 4}}}, {{1, 0, 2}}},
+		"<cup 22;0><sgr0><setaf 2> <setab 4> "},
+	    {"empty_row", false, {1, {{gap}, {gap}}, {{1, 0, 2}}}, "<cup 22;0><sgr0><el>"},
+	    {"from_default_to_background", true, {1, {{gap}, {abar}}, {{1, 0, 2}}},
+		"<cup 22;0><sgr0> <sgr0><setab 4> "},
+	    {"two_panes_reset_state", false, {1, {{bar}, {bar}}, {{5, 0, 1}, {1, 1, 1}}},
+		"<cup 18;0><setab 1><setaf 4>" + g4 + "<cup 22;0><setab 1><setaf 4>" + g4},
+	    {"zero_rows", false, {0, {{}, {}}, {{1, 0, 2}}}, ""},
+	};
+	for (const auto &c : cases)
+		EXPECT_EQ(paint(c.ascii, c.setup), c.want) << c.name;
+}
+
+TEST(LoadLine, RightAlignedStreams)
+{
+	struct {
+		int cols;
+		load_avg la;
+		std::string want;
+	} cases[] = {
+		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
+		{20, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
+		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
+		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00"},
+		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;58><sgr0><setaf 7>  load: <sgr0>9.99 9.99 9.99"},
+	};
+	for (const auto &c : cases) {
+		use_test_term(24, c.cols);
+		EXPECT_EQ(capture_stdout([&] { ui_show_load(&c.la); }), c.want) << c.cols;
+	}
+}
+
+TEST(Glyphs, LocaleAsciiFlagAndRestore)
+{
+	struct {
+		const char *lc_all;
+		bool ascii_flag;
+		bool want_ascii;
+		const char *want_1;
+	} cases[] = {
+		{"C.UTF-8", false, false, "\xe2\x96\x81"},
+		{"C", false, true, ""},
+		{"C.UTF-8", true, true, ""},
+	};
+	for (const auto &c : cases) {
+		std::memset(ui_chars, 0, sizeof(ui_chars));
+		ui_ascii = false;
+		setenv("LC_ALL", c.lc_all, 1);
+		std::string before = std::setlocale(LC_CTYPE, nullptr);
+		ui_init(c.ascii_flag);
+		unsetenv("LC_ALL");
+		EXPECT_EQ(std::string(std::setlocale(LC_CTYPE, nullptr)), before);
+		EXPECT_EQ(ui_ascii, c.want_ascii) << c.lc_all;
+		EXPECT_STREQ(ui_chars[0], " ");
+		EXPECT_STREQ(ui_chars[1], c.want_1);
+		if (!c.want_ascii) {
+			EXPECT_STREQ(ui_chars[7], "\xe2\x96\x87");
+		}
+	}
+}
+
+}
