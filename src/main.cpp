@@ -7,6 +7,7 @@
  * bars, flush.
  */
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -121,6 +122,9 @@ main(int argc, char *argv[])
 	cpustats *prev_delta = cpustats_alloc();
 	cpustats *new_delta = cpustats_alloc();
 	struct pollfd pfd = {0, POLLIN, 0};
+	struct timespec wait = {delay / 1000, (long)(delay % 1000) * 1000000};
+	static const struct timespec no_wait = {0, 0};
+	sigset_t block, unblocked;
 	load_avg la;
 
 	cpustats_read(prev_snap);
@@ -130,9 +134,20 @@ main(int argc, char *argv[])
 	if (need_exit)
 		return 0;
 
+	/*
+	 * The quit and resize signals are held back outside the wait and let
+	 * in only atomically with it: one that arrived just before the wait
+	 * would otherwise not end it, and with -d -1 nothing else would.
+	 */
+	sigemptyset(&block);
+	for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGWINCH})
+		sigaddset(&block, sig);
+	sigprocmask(SIG_BLOCK, &block, &unblocked);
+
 	for (;;) {
 		pfd.revents = 0;
-		if (poll(&pfd, 1, delay) < 0 && errno != EINTR)
+		if (ppoll(&pfd, 1, term_need_resize ? &no_wait : delay < 0 ? nullptr : &wait,
+		    &unblocked) < 0 && errno != EINTR)
 			epanic("poll failed");
 		/* A hung-up terminal reports POLLHUP and reads end of file. */
 		if (pfd.revents & (POLLIN | POLLHUP | POLLERR)) {

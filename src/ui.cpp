@@ -228,8 +228,9 @@ ui_layout(const cpustats *delta)
 /*
  * Band boundaries of one bar, in 256ths of a cell from its bottom: b[k] is
  * the top of stat kind k, b[6] the top of the bar.  Each is clamped into
- * [the one below, top], which changes nothing for sound counters and keeps
- * the walk valid for any others.  Returns false when the bar stands for no
+ * [the one below, top]: the walk only compares boundaries with cell edges
+ * up to top, so this changes nothing for sound counters, and wrapped ones
+ * can no longer make boundaries fall.  Returns false when the bar stands for no
  * time at all (no CPU online).
  */
 static bool
@@ -242,8 +243,10 @@ bar_bounds(const cpustat *rec, uint64_t denom, int32_t top, int32_t b[ui_nstats]
 	int32_t below = 0;
 	for (int k = 0; k < ui_nstats - 1; k++) {
 		sum += rec->*ui_stats[k].field;
-		int32_t v = (int32_t)(uint32_t)(sum * (uint64_t)top / denom);
-		b[k] = std::clamp(v, below, top);
+		/* clamped before the cut to 32 bits, so that counters far
+		 * above the elapsed time still fill the bar */
+		uint64_t q = sum * (uint64_t)top / denom;
+		b[k] = std::max(q < (uint64_t)top ? (int32_t)q : top, below);
 		below = b[k];
 	}
 	b[ui_nstats - 1] = top;

@@ -1,1 +1,477 @@
-int dummy_pty;
+/*
+ * The built program in a real pseudo-terminal: program mode, every way
+ * out, and (as root, in a private mount namespace) scenarios driven by a
+ * fake stat and loadavg bind-mounted over the real ones.
+ */
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+/* A fake procfs: stat and loadavg bind-mounted over /proc's, and the
+ * possible-CPU list over sysfs' so the slot count fits the fake CPUs. */
+struct fake_proc {
+	tempdir dir;
+	bool replace_proc = false;	/* mount the whole (empty) dir over /proc */
+};
+
+struct session {
+	pid_t pid = -1;
+	int master = -1, slave = -1, errfd = -1;
+	std::string out, err;
+	struct termios before {};
+	int status = -1;
+
+	~session()
+	{
+		if (pid > 0 && status < 0) {
+			kill(pid, SIGKILL);
+			waitpid(pid, nullptr, 0);
+		}
+		for (int fd : {master, slave, errfd})
+			if (fd >= 0)
+				close(fd);
+	}
+
+	/* Reads whatever the program wrote until pred holds or time runs out. */
+	bool wait_for(const std::function<bool()> &pred, std::chrono::milliseconds limit = 5000ms)
+	{
+		auto end = std::chrono::steady_clock::now() + limit;
+		for (;;) {
+			if (pred())
+				return true;
+			auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+			if (left.count() <= 0)
+				return false;
+			pump((int)std::min<long>(left.count(), 50));
+		}
+	}
+
+	bool wait_output(const std::string &s, std::chrono::milliseconds limit = 5000ms)
+	{
+		return wait_for([&] { return out.find(s) != std::string::npos; }, limit);
+	}
+
+	/* Collects output until nothing arrives for quiet. */
+	void settle(std::chrono::milliseconds quiet = 200ms)
+	{
+		size_t n;
+		do {
+			n = out.size();
+			pump((int)quiet.count());
+		} while (out.size() != n);
+	}
+
+	void pump(int ms)
+	{
+		struct pollfd p[2] = {{master, POLLIN, 0}, {errfd, POLLIN, 0}};
+		if (poll(p, 2, ms) <= 0)
+			return;
+		char buf[65536];
+		if (p[0].revents & POLLIN) {
+			ssize_t n = read(master, buf, sizeof(buf));
+			if (n > 0)
+				out.append(buf, (size_t)n);
+		}
+		if (p[1].revents & (POLLIN | POLLHUP)) {
+			ssize_t n = read(errfd, buf, sizeof(buf));
+			if (n > 0)
+				err.append(buf, (size_t)n);
+		}
+	}
+
+	void send(const std::string &s) { ASSERT_EQ(write(master, s.data(), s.size()), (ssize_t)s.size()); }
+
+	void resize(int rows, int cols)
+	{
+		struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
+		ioctl(master, TIOCSWINSZ, &ws);
+	}
+
+	/* Waits for the exit, draining output; returns the status. */
+	int wait_exit(std::chrono::milliseconds limit = 5000ms)
+	{
+		int st;
+		auto end = std::chrono::steady_clock::now() + limit;
+		while (waitpid(pid, &st, WNOHANG) == 0) {
+			if (std::chrono::steady_clock::now() > end)
+				return -1;
+			pump(20);
+		}
+		status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+		pump(0);
+		pump(0);
+		return status;
+	}
+
+	struct termios attrs() const
+	{
+		struct termios t {};
+		tcgetattr(slave, &t);
+		return t;
+	}
+};
+
+bool
+same_attrs(const struct termios &a, const struct termios &b)
+{
+	return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+	    a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof(a.c_cc)) == 0;
+}
+
+[[noreturn]] void
+child_fail(const char *what)
+{
+	dprintf(2, "pty test child: %s: %s\n", what, strerror(errno));
+	_exit(97);
+}
+
+void
+bind_file(const std::string &from, const char *to)
+{
+	if (mount(from.c_str(), to, nullptr, MS_BIND, nullptr) != 0)
+		child_fail(to);
+}
+
+/* Starts the program on a new pty of rows x cols. */
+void
+start(session &s, const std::vector<std::string> &args, int rows, int cols, const fake_proc *fake = nullptr)
+{
+	struct winsize ws = {(unsigned short)rows, (unsigned short)cols, 0, 0};
+	int errp[2];
+
+	ASSERT_EQ(openpty(&s.master, &s.slave, nullptr, nullptr, &ws), 0);
+	ASSERT_EQ(pipe(errp), 0);
+	fcntl(s.master, F_SETFD, FD_CLOEXEC);
+	fcntl(errp[0], F_SETFD, FD_CLOEXEC);
+	tcgetattr(s.slave, &s.before);
+	std::string tinfo = tinfo_dir();
+
+	std::fflush(stdout);
+	s.pid = fork();
+	ASSERT_GE(s.pid, 0);
+	if (s.pid == 0) {
+		setsid();
+		ioctl(s.slave, TIOCSCTTY, 0);
+		dup2(s.slave, 0);
+		dup2(s.slave, 1);
+		dup2(errp[1], 2);
+		if (fake != nullptr) {
+			if (unshare(CLONE_NEWNS) != 0)
+				child_fail("unshare");
+			if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+				child_fail("private mounts");
+			if (fake->replace_proc) {
+				bind_file(fake->dir.path, "/proc");
+			} else {
+				bind_file(fake->dir.path + "/stat", "/proc/stat");
+				bind_file(fake->dir.path + "/loadavg", "/proc/loadavg");
+				bind_file(fake->dir.path + "/possible", "/sys/devices/system/cpu/possible");
+			}
+		}
+		std::vector<char *> argv;
+		argv.push_back(const_cast<char *>("corelume"));
+		for (const auto &a : args)
+			argv.push_back(const_cast<char *>(a.c_str()));
+		argv.push_back(nullptr);
+		std::string e_tinfo = "TERMINFO=" + tinfo;
+		std::vector<char *> envp = {
+			const_cast<char *>("TERM=clterm"), e_tinfo.data(),
+			const_cast<char *>("LANG=C.UTF-8"), const_cast<char *>("PATH=/usr/bin:/bin"),
+		};
+		static std::string kept[2];
+		int nkept = 0;
+		for (const char *keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
+			if (const char *v = getenv(keep)) {
+				kept[nkept] = std::string(keep) + "=" + v;
+				envp.push_back(kept[nkept++].data());
+			}
+		envp.push_back(nullptr);
+		execve(CORELUME_BIN, argv.data(), envp.data());
+		child_fail("exec");
+	}
+	close(errp[1]);
+	s.errfd = errp[0];
+}
+
+const std::string legend =
+    "<sgr0><clear><setab 2>  <sgr0> nice <setab 4>  <sgr0> user <setab 1>  <sgr0> sys "
+    "<setab 6>  <sgr0> iowait <setab 5>  <sgr0> irq <setab 3>  <sgr0> softirq ";
+
+/* A stat file of n CPUs (those in skip left out) with counters c each. */
+std::string
+stat_text(int n, unsigned long long c, const std::vector<int> &skip = {})
+{
+	std::string s = "cpu  " + std::to_string(c * n) + " 0 0 " + std::to_string(c) + " 0 0 0 0 0 0\n";
+	for (int i = 0; i < n; i++)
+		if (std::find(skip.begin(), skip.end(), i) == skip.end())
+			s += "cpu" + std::to_string(i) + " " + std::to_string(c) + " 0 0 100 0 0 0 0 0 0\n";
+	return s + "intr 12345 0 0\nctxt 999\n";
+}
+
+bool
+can_fake_proc()
+{
+	child_result r = run_child([] { _exit(geteuid() == 0 && unshare(CLONE_NEWNS) == 0 ? 0 : 1); });
+	return r.status == 0;
+}
+
+#define NEED_FAKE_PROC()                                                                   \
+	do {                                                                               \
+		if (!can_fake_proc())                                                      \
+			GTEST_SKIP() << "skipped: a fake procfs needs root and a private mount " \
+					"namespace (unshare -m)";                          \
+	} while (0)
+
+void
+make_proc(fake_proc &fp, int cpus)
+{
+	fp.dir.write("stat", stat_text(cpus, 1000));
+	fp.dir.write("loadavg", "0.52 0.58 0.59 1/123 4567\n");
+	fp.dir.write("possible", "0-" + std::to_string(cpus - 1) + "\n");
+}
+
+const std::string restored = "<cnorm><rmcup>";
+
+bool
+ends_with(const std::string &s, const std::string &tail)
+{
+	return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(Pty, ProgramModeThenQuitOnQ)
+{
+	session s;
+	start(s, {"-d", "-1"}, 24, 80);
+	ASSERT_TRUE(s.wait_output("avg")) << s.out << s.err;
+	s.settle();
+	EXPECT_EQ(s.out.rfind("<smcup><civis>" + legend, 0), 0u) << s.out;
+
+	struct termios t = s.attrs();
+	EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+	EXPECT_NE(t.c_lflag & ISIG, 0u);
+	EXPECT_EQ(t.c_iflag & ICRNL, 0u);
+	EXPECT_EQ(t.c_cc[VMIN], 1);
+	EXPECT_EQ(t.c_cc[VTIME], 0);
+
+	s.send("Q");	/* not q: one tick, the first load line */
+	ASSERT_TRUE(s.wait_output("load: "));
+	s.send("q");
+	EXPECT_EQ(s.wait_exit(), 0);
+	EXPECT_TRUE(ends_with(s.out, restored)) << s.out;
+	EXPECT_TRUE(same_attrs(s.attrs(), s.before));
+	EXPECT_EQ(s.err, "");
+}
+
+TEST(Pty, SignalsQuitAfterOneMoreTick)
+{
+	struct {
+		const char *name;
+		std::function<void(session &)> send;
+	} cases[] = {
+		{"ctrl-c", [](session &s) { s.send("\x03"); }},
+		{"SIGINT", [](session &s) { kill(s.pid, SIGINT); }},
+		{"SIGTERM", [](session &s) { kill(s.pid, SIGTERM); }},
+		{"SIGHUP", [](session &s) { kill(s.pid, SIGHUP); }},
+	};
+	for (const auto &c : cases) {
+		session s;
+		start(s, {"-d", "-1"}, 24, 80);
+		ASSERT_TRUE(s.wait_output("avg")) << c.name;
+		s.settle(100ms);
+		c.send(s);
+		EXPECT_EQ(s.wait_exit(), 0) << c.name;
+		EXPECT_NE(s.out.find("load: "), std::string::npos) << c.name << ": no last tick";
+		EXPECT_TRUE(ends_with(s.out, restored)) << c.name;
+		EXPECT_TRUE(same_attrs(s.attrs(), s.before)) << c.name;
+		EXPECT_EQ(s.err, "") << c.name;
+	}
+}
+
+TEST(Pty, HangUpEndsWithoutSpinning)
+{
+	session s;
+	start(s, {"-d", "-1"}, 24, 80);
+	ASSERT_TRUE(s.wait_output("avg"));
+	s.settle(100ms);
+	close(s.master);
+	close(s.slave);
+	s.master = s.slave = -1;
+	int st;
+	auto end = std::chrono::steady_clock::now() + 5s;
+	while (waitpid(s.pid, &st, WNOHANG) == 0 && std::chrono::steady_clock::now() < end)
+		usleep(20000);
+	ASSERT_TRUE(WIFEXITED(st));
+	s.status = WEXITSTATUS(st);
+	EXPECT_EQ(s.status, 0);
+}
+
+TEST(PtyFakeProc, StartUpShowsLegendAndLabelsOnly)
+{
+	NEED_FAKE_PROC();
+	fake_proc fp;
+	make_proc(fp, 8);
+	session s;
+	start(s, {"-d", "-1"}, 24, 80, &fp);
+	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7")) << s.out << s.err;
+	s.settle();
+	EXPECT_EQ(s.out, "<smcup><civis>" + legend + "<cup 23;0>avg 0 1 2 3 4 5 6 7");
+	s.send("q");
+	EXPECT_EQ(s.wait_exit(), 0);
+}
+
+TEST(PtyFakeProc, KnownCountersDrawFullBars)
+{
+	NEED_FAKE_PROC();
+	fake_proc fp;
+	make_proc(fp, 8);
+	session s;
+	start(s, {"-d", "-1"}, 24, 80, &fp);
+	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	s.settle(100ms);
+	/* CPU 0 and the total gain far more user ticks than can elapse: full
+	 * bars whatever the wall clock says; the other CPUs stay idle. */
+	std::string text = stat_text(8, 1000);
+	text.replace(text.find("cpu  8000"), 9, "cpu  900000000");
+	text.replace(text.find("cpu0 1000"), 9, "cpu0 900000000");
+	fp.dir.write("stat", text);
+	usleep(30000);	/* at least one clock tick must elapse */
+	s.send("x");
+	ASSERT_TRUE(s.wait_output("<cup 2;0>"));
+	s.settle(100ms);
+	EXPECT_NE(s.out.find("<cup 0;58><sgr0><setaf 7>  load: <sgr0>0.52 0.58 0.59"), std::string::npos);
+	/* every bar row: avg and CPU 0 in user's blue, the rest blank; the
+	 * bottom cells are mixed with nice's empty band (foreground 2) */
+	std::string rows = "<cup 22;0><setab 4><setaf 2>   <sgr0><setaf 2> <setab 4> <sgr0><el>";
+	for (int r = 21; r >= 2; r--)
+		rows += "<cup " + std::to_string(r) + ";0><sgr0><setab 4>   <sgr0> <sgr0><setab 4> <sgr0><el>";
+	EXPECT_NE(s.out.find(rows), std::string::npos) << s.out;
+	s.send("q");
+	EXPECT_EQ(s.wait_exit(), 0);
+}
+
+TEST(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
+{
+	NEED_FAKE_PROC();
+	fake_proc fp;
+	make_proc(fp, 8);
+	session s;
+	start(s, {"-d", "-1"}, 24, 80, &fp);
+	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	fp.dir.write("stat", stat_text(8, 2000, {3}));
+	s.send("x");
+	ASSERT_TRUE(s.wait_output("<cup 23;0>avg 0 1 2 4 5 6 7")) << s.out;
+	/* back online: a bar only once both snapshots have it */
+	fp.dir.write("stat", stat_text(8, 3000));
+	s.send("x");
+	ASSERT_TRUE(s.wait_output("load: "));
+	s.settle(100ms);
+	size_t mark = s.out.size();
+	s.send("x");
+	ASSERT_TRUE(s.wait_for([&] { return s.out.find("<cup 23;0>avg 0 1 2 3 4 5 6 7", mark) != std::string::npos; }));
+	s.send("q");
+	EXPECT_EQ(s.wait_exit(), 0);
+}
+
+TEST(PtyFakeProc, ResizeLaysOutAgainWithPanes)
+{
+	NEED_FAKE_PROC();
+	fake_proc fp;
+	make_proc(fp, 8);
+	session s;
+	start(s, {"-d", "-1"}, 24, 80, &fp);
+	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	s.resize(10, 40);
+	ASSERT_TRUE(s.wait_output("<cup 9;0>avg 0 1 2 3 4 5 6 7")) << s.out;
+	/* 10 columns: the 12-column canvas is cut into panes of 9 and 3 */
+	s.resize(10, 10);
+	ASSERT_TRUE(s.wait_output("<cup 5;0>avg 01234<cup 9;0>567")) << s.out;
+	size_t mark = s.out.size();
+	s.resize(24, 80);
+	ASSERT_TRUE(s.wait_for([&] { return s.out.find("<cup 23;0>avg 0 1 2 3 4 5 6 7", mark) != std::string::npos; }));
+	s.send("q");
+	EXPECT_EQ(s.wait_exit(), 0);
+}
+
+TEST(PtyFakeProc, FatalErrorGivesTerminalBackFirst)
+{
+	NEED_FAKE_PROC();
+	fake_proc fp;
+	make_proc(fp, 8);
+	session s;
+	start(s, {"-d", "-1"}, 24, 80, &fp);
+	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	fp.dir.write("loadavg", "garbage\n");
+	s.send("x");
+	EXPECT_EQ(s.wait_exit(), 255);
+	EXPECT_TRUE(ends_with(s.out, restored)) << s.out;
+	EXPECT_TRUE(same_attrs(s.attrs(), s.before));
+	EXPECT_EQ(s.err.rfind("failed to parse /proc/loadavg: ", 0), 0u) << s.err;
+	EXPECT_EQ(std::count(s.err.begin(), s.err.end(), '\n'), 1);
+}
+
+TEST(PtyFakeProc, NoProcfsStopsBeforeTheTerminal)
+{
+	NEED_FAKE_PROC();
+#ifdef __SANITIZE_ADDRESS__
+	GTEST_SKIP() << "skipped under AddressSanitizer: its runtime reads /proc, which this test empties";
+#endif
+	fake_proc fp;
+	fp.replace_proc = true;
+	session s;
+	start(s, {}, 24, 80, &fp);
+	EXPECT_EQ(s.wait_exit(), 255);
+	EXPECT_EQ(s.err, "checked procfs candidates:\n\t/proc\n\t/compat/linux/proc\n"
+			 "failed to locate a suitable procfs with stat/loadavg\n");
+	EXPECT_EQ(s.out, "");
+}
+
+TEST(PtyFakeProc, BadStatTextKeepsRunning)
+{
+	NEED_FAKE_PROC();
+	fake_proc fp;
+	make_proc(fp, 8);
+	session s;
+	start(s, {"-d", "-1"}, 24, 80, &fp);
+	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	const std::string texts[] = {
+		stat_text(8, 500),			/* counters went backwards */
+		"cpu  1 2 3\ncpu0 1 2 3 4\n",		/* aggregate line with three values */
+		"\x01\xfe garbage \xff\n",
+		"intr 1 2 3\nctxt 4\n",			/* no cpu line at all */
+		"",
+		stat_text(8, 4000),
+	};
+	for (const std::string &t : texts) {
+		fp.dir.write("stat", t);
+		size_t mark = s.out.size();
+		s.send("x");
+		ASSERT_TRUE(s.wait_for([&] { return s.out.find("load: ", mark) != std::string::npos; }));
+	}
+	s.send("q");
+	EXPECT_EQ(s.wait_exit(), 0);
+	EXPECT_EQ(s.err, "");
+}
+
+}
