@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -149,34 +150,122 @@ is_space(char c)
 	return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+static bool
+is_digit(char c)
+{
+	return (unsigned char)(c - '0') < 10;
+}
+
+/* Eight bytes at p, the first in the lowest byte. */
+static uint64_t
+load8(const char *p)
+{
+	uint64_t w;
+
+	std::memcpy(&w, p, 8);
+	if constexpr (std::endian::native == std::endian::big)
+		w = __builtin_bswap64(w);
+	return w;
+}
+
+/* Bytes of w that are not decimal digits: nonzero exactly there, up to
+ * and including the first one (a byte's test is exact while the bytes
+ * before it are digits). */
+static uint64_t
+nondigits(uint64_t w)
+{
+	return ((w & 0xf0f0f0f0f0f0f0f0) ^ 0x3030303030303030) |
+	    (((w + 0x0606060606060606) & 0xf0f0f0f0f0f0f0f0) ^ 0x3030303030303030);
+}
+
+/* Value of eight digit bytes, the most significant in the lowest byte. */
+static uint64_t
+value8(uint64_t w)
+{
+	w -= 0x3030303030303030;
+	w = (w * 10 + (w >> 8)) & 0x00ff00ff00ff00ff;
+	w = (w * 100 + (w >> 16)) & 0x0000ffff0000ffff;
+	return (w * 10000 + (w >> 32)) & 0xffffffff;
+}
+
+/* Value of the n-digit run at p (n >= 1), saturating at UINT64_MAX. */
+static uint64_t
+decimal_value(const char *p, size_t n)
+{
+	uint64_t v = 0;
+
+	while (n > 1 && *p == '0') {
+		p++;
+		n--;
+	}
+	if (n > 20)
+		return UINT64_MAX;
+	/* up to 19 digits always fit; a 20th may not */
+	size_t head = n > 19 ? 19 : n;
+	for (; head >= 8; head -= 8, n -= 8, p += 8)
+		v = v * 100000000 + value8(load8(p));
+	for (; head > 0; head--, n--, p++)
+		v = v * 10 + (uint64_t)(*p - '0');
+	if (n == 1 && (__builtin_mul_overflow(v, 10, &v) || __builtin_add_overflow(v, (uint64_t)(*p - '0'), &v)))
+		return UINT64_MAX;
+	return v;
+}
+
+/* End of the run of digits at p, eight bytes at a time while all eight
+ * lie before end. */
+static const char *
+digits_end(const char *p, const char *end)
+{
+	for (; end - p >= 8; p += 8)
+		if (uint64_t m = nondigits(load8(p)); m != 0)
+			return p + (__builtin_ctzll(m) >> 3);
+	while (is_digit(*p))
+		p++;
+	return p;
+}
+
+/* Where one stat line's conversion stopped, and the first newline that its
+ * white space crossed (null if none). */
+struct scan_pos {
+	const char *p;
+	const char *newline;
+};
+
 /*
  * Converts one value the way " %llu" does: white space (newlines
  * included), an optional sign, then decimal digits; a value too large
- * saturates and a minus sign negates modulo 2^64.  Returns false, with *pp
- * unmoved past the digits, when no digit follows.
+ * saturates and a minus sign negates modulo 2^64.  Returns false when no
+ * digit follows.
  */
 static bool
-scan_u64(const char **pp, uint64_t *out)
+scan_u64(scan_pos *pos, const char *end, uint64_t *out)
 {
-	const char *p = *pp;
+	const char *p = pos->p;
 	bool neg = false;
-	bool overflow = false;
-	uint64_t v = 0;
 
-	while (is_space(*p))
-		p++;
+	for (; is_space(*p); p++)
+		if (*p == '\n' && pos->newline == nullptr)
+			pos->newline = p;
 	if (*p == '+' || *p == '-')
 		neg = *p++ == '-';
-	if (*p < '0' || *p > '9')
-		return false;
-	for (; *p >= '0' && *p <= '9'; p++) {
-		unsigned d = (unsigned)(*p - '0');
-		if (v > (UINT64_MAX - d) / 10)
-			overflow = true;
-		v = v * 10 + d;
+	const char *digits = p;
+	uint64_t v;
+	uint64_t w, m;
+	if (end - p >= 8 && (m = nondigits(w = load8(p))) != 0) {
+		/* fewer than eight digits, as most counters are: one word */
+		unsigned n = (unsigned)__builtin_ctzll(m) >> 3;
+		if (n == 0)
+			return false;
+		v = value8(w << (8 * (8 - n)) | 0x3030303030303030 >> (8 * n));
+		p += n;
+	} else {
+		p = digits_end(p, end);
+		if (p == digits)
+			return false;
+		v = decimal_value(digits, (size_t)(p - digits));
 	}
-	*pp = p;
-	*out = overflow ? UINT64_MAX : neg ? 0 - v : v;
+	pos->p = p;
+	*out = v == UINT64_MAX || !neg ? v : 0 - v;
 	return true;
 }
 
@@ -186,7 +275,7 @@ scan_u64(const char **pp, uint64_t *out)
  * converted before a failure stay stored.
  */
 static int
-scan_values(const char *p, cpustat *rec)
+scan_values(scan_pos *pos, const char *end, cpustat *rec)
 {
 	uint64_t *const dest[] = {
 		&rec->user, &rec->nice, &rec->sys, nullptr,
@@ -197,7 +286,7 @@ scan_values(const char *p, cpustat *rec)
 	rec->iowait = rec->irq = rec->softirq = 0;
 	for (uint64_t *d : dest) {
 		uint64_t v;
-		if (!scan_u64(&p, &v))
+		if (!scan_u64(pos, end, &v))
 			break;
 		if (d != nullptr)
 			*d = v;
@@ -208,39 +297,41 @@ scan_values(const char *p, cpustat *rec)
 
 /*
  * Clears the online flags and counts of st, then reads the run of "cpu"
- * lines at the top of text: the aggregate line into total, "cpuN" lines
- * into cpus[N] for N below the slot count.  A line with fewer than four
- * values ends the scan.  total keeps its flag unless its line counts.
+ * lines at the top of text (ended by its first NUL): the aggregate line
+ * into total, "cpuN" lines into cpus[N] for N below the slot count.  A
+ * line with fewer than four values ends the scan.  total keeps its flag
+ * unless its line counts.
  */
 void
 cpustats_scan(cpustats *st, const char *text)
 {
-	const char *p = text;
+	const char *p = text, *end = text + std::strlen(text);
 
 	for (int32_t i = 0; i < cpustats_cpus; i++)
 		st->cpus[i].online = 0;
 	st->num_online = 0;
 	st->max_cpu = 0;
 
-	while (std::strncmp(p, "cpu", 3) == 0) {
-		const char *line = p;
+	while (end - p >= 3 && std::memcmp(p, "cpu", 3) == 0) {
 		const char *vals = p + 3;
 		cpustat *rec = nullptr;
 		long cpu = -1;
 
 		if (*vals == ' ') {
 			rec = &st->total;
-		} else if (*vals >= '0' && *vals <= '9') {
+		} else if (is_digit(*vals)) {
 			/* strtol's value, saturating at LONG_MAX */
 			cpu = 0;
-			for (; *vals >= '0' && *vals <= '9'; vals++)
+			for (; is_digit(*vals); vals++)
 				cpu = cpu > (LONG_MAX - 9) / 10 ? LONG_MAX : cpu * 10 + (*vals - '0');
 			if (cpu < cpustats_cpus)
 				rec = &st->cpus[cpu];
 		}
 
+		/* the next line starts after the line's first newline */
+		scan_pos pos = {vals, nullptr};
 		if (rec != nullptr) {
-			if (scan_values(vals, rec) < 4) {
+			if (scan_values(&pos, end, rec) < 4) {
 				/* Resume right after "cpu" or the number: that text
 				 * cannot begin with "cpu", so the scan ends. */
 				p = vals;
@@ -254,8 +345,9 @@ cpustats_scan(cpustats *st, const char *text)
 			}
 		}
 
-		const char *nl = std::strchr(line, '\n');
-		p = nl != nullptr ? nl + 1 : line + std::strlen(line);
+		const char *from = pos.newline != nullptr ? pos.newline : pos.p;
+		const char *nl = static_cast<const char *>(std::memchr(from, '\n', (size_t)(end - from)));
+		p = nl != nullptr ? nl + 1 : end;
 	}
 }
 
@@ -274,11 +366,9 @@ cpustats_read(cpustats *st)
 	/* A full buffer may have cut the last line short, leaving a truncated
 	 * number in it: keep only whole lines. */
 	if (n == cpustats_buf_size - 1) {
-		char *nl = std::strrchr(cpustats_buf, '\n');
-		if (nl != nullptr)
-			nl[1] = '\0';
-		else
-			cpustats_buf[0] = '\0';
+		char *nl = static_cast<char *>(memrchr(cpustats_buf, '\n', (size_t)n));
+		n = nl != nullptr ? nl + 1 - cpustats_buf : 0;
+		cpustats_buf[n] = '\0';
 	}
 	cpustats_scan(st, cpustats_buf);
 

@@ -4,8 +4,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 
 #include <curses.h>
 #include <term.h>
@@ -29,14 +32,14 @@ term_on_sigwinch(int)
 static int
 term_outc(int c)
 {
-	return std::putchar(c);
+	return putchar_unlocked(c);
 }
 
 void
-term_putp(const char *cap)
+term_puts(const char *s)
 {
-	if (cap != nullptr && cap != (const char *)-1)
-		tputs(cap, 1, term_outc);
+	for (; *s != '\0'; s++)
+		putchar_unlocked(*s);
 }
 
 static bool
@@ -46,24 +49,69 @@ term_has(const char *cap)
 }
 
 void
+term_putp(const char *cap)
+{
+	if (!term_has(cap))
+		return;
+	/* tputs only matters for padding; plain strings go out whole */
+	if (std::strchr(cap, '$') != nullptr)
+		tputs(cap, 1, term_outc);
+	else
+		term_puts(cap);
+}
+
+/*
+ * Instantiated parameterised capabilities, remembered by capability text
+ * and parameters: tiparm costs more than the rest of a tick's drawing.
+ * An entry is used only while the terminal's current string still reads
+ * the same, so a reloaded description is always honoured.
+ */
+struct term_memo {
+	char cap[128];		/* capability text; empty when unused */
+	int p1, p2;
+	char out[32];
+};
+static term_memo term_memos[128];
+
+static void
+term_tiparm(const char *cap, int p1, int p2)
+{
+	if (!term_has(cap))
+		return;
+	size_t slot = ((uintptr_t)cap >> 4 ^ (unsigned)p1 * 31 ^ (unsigned)p2 * 131) % std::size(term_memos);
+	term_memo &m = term_memos[slot];
+	if (m.p1 == p1 && m.p2 == p2 && std::strcmp(m.cap, cap) == 0) {
+		term_putp(m.out);
+		return;
+	}
+	const char *out = tiparm(cap, p1, p2);
+	if (out == nullptr)
+		return;
+	if (std::strlen(cap) < sizeof(m.cap) && std::strlen(out) < sizeof(m.out)) {
+		std::strcpy(m.cap, cap);
+		std::strcpy(m.out, out);
+		m.p1 = p1;
+		m.p2 = p2;
+	}
+	term_putp(out);
+}
+
+void
 term_cup(int row, int col)
 {
-	if (term_has(cursor_address))
-		term_putp(tiparm(cursor_address, row, col));
+	term_tiparm(cursor_address, row, col);
 }
 
 void
 term_setaf(int color)
 {
-	if (term_has(set_a_foreground))
-		term_putp(tiparm(set_a_foreground, color));
+	term_tiparm(set_a_foreground, color, 0);
 }
 
 void
 term_setab(int color)
 {
-	if (term_has(set_a_background))
-		term_putp(tiparm(set_a_background, color));
+	term_tiparm(set_a_background, color, 0);
 }
 
 void

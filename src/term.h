@@ -21,6 +21,9 @@ void term_reset();
  * COLS re-read. */
 bool term_check_resize();
 
+/* Write text to standard output; the program has one thread, so the
+ * stream is not locked for every byte. */
+void term_puts(const char *s);
 /* Send a capability string; an absent or cancelled one sends nothing. */
 void term_putp(const char *cap);
 void term_cup(int row, int col);

@@ -407,7 +407,7 @@ ui_show_bars()
 					curb = b;
 					curf = f;
 				}
-				std::fputs(glyph, stdout);
+				term_puts(glyph);
 			}
 
 			if (end < pn.start + pn.width) {

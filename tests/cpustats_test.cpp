@@ -121,6 +121,13 @@ TEST(Scan, ValuesLandInTheirFields)
 	EXPECT_EQ(st->cpus[1].user, 5u);
 	EXPECT_EQ(st->cpus[1].nice, UINT64_MAX);
 	EXPECT_EQ(st->cpus[1].sys, UINT64_MAX);
+
+	cpustats_scan(st, "cpu  1 2 3 4\ncpu2 000000000000000000000000042 18446744073709551615 "
+	    "18446744073709551616 5 12345678901234567890 99999999999999999999 -123456789012345678\n");
+	const cpustat &c2 = st->cpus[2];
+	EXPECT_EQ((std::array<uint64_t, 6>{c2.user, c2.nice, c2.sys, c2.iowait, c2.irq, c2.softirq}),
+	    (std::array<uint64_t, 6>{42, UINT64_MAX, UINT64_MAX, 12345678901234567890u, UINT64_MAX,
+		0 - 123456789012345678u}));
 }
 
 TEST(Scan, OfflineCpuKeepsCountersAndTotalKeepsFlag)
