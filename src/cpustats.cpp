@@ -188,27 +188,26 @@ value8(uint64_t w)
 	return (w * 10000 + (w >> 32)) & 0xffffffff;
 }
 
-/* Value of the n-digit run at p (n >= 1), saturating at UINT64_MAX. */
-static uint64_t
-decimal_value(const char *p, size_t n)
+/* Value of the n-digit run at p (n >= 1) into *v; false when it does not
+ * fit in 64 bits. */
+static bool
+decimal_value(const char *p, size_t n, uint64_t *v)
 {
-	uint64_t v = 0;
-
 	while (n > 1 && *p == '0') {
 		p++;
 		n--;
 	}
 	if (n > 20)
-		return UINT64_MAX;
+		return false;
 	/* up to 19 digits always fit; a 20th may not */
 	size_t head = n > 19 ? 19 : n;
+	*v = 0;
 	for (; head >= 8; head -= 8, n -= 8, p += 8)
-		v = v * 100000000 + value8(load8(p));
+		*v = *v * 100000000 + value8(load8(p));
 	for (; head > 0; head--, n--, p++)
-		v = v * 10 + (uint64_t)(*p - '0');
-	if (n == 1 && (__builtin_mul_overflow(v, 10, &v) || __builtin_add_overflow(v, (uint64_t)(*p - '0'), &v)))
-		return UINT64_MAX;
-	return v;
+		*v = *v * 10 + (uint64_t)(*p - '0');
+	return n == 0 || !(__builtin_mul_overflow(*v, 10, v) ||
+	    __builtin_add_overflow(*v, (uint64_t)(*p - '0'), v));
 }
 
 /* End of the run of digits at p, eight bytes at a time while all eight
@@ -262,10 +261,14 @@ scan_u64(scan_pos *pos, const char *end, uint64_t *out)
 		p = digits_end(p, end);
 		if (p == digits)
 			return false;
-		v = decimal_value(digits, (size_t)(p - digits));
+		if (!decimal_value(digits, (size_t)(p - digits), &v)) {
+			/* out of range: the largest value, whatever the sign */
+			v = UINT64_MAX;
+			neg = false;
+		}
 	}
 	pos->p = p;
-	*out = v == UINT64_MAX || !neg ? v : 0 - v;
+	*out = neg ? 0 - v : v;
 	return true;
 }
 

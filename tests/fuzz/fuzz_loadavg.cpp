@@ -1,0 +1,37 @@
+/* Load average text from the fuzzer: parsed, then drawn. */
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#define NCURSES_NOMACROS
+#include <curses.h>
+#include <term.h>
+
+#include "cpustats.h"
+#include "ui.h"
+
+extern "C" int
+LLVMFuzzerInitialize(int *, char ***)
+{
+	int err, null = open("/dev/null", O_WRONLY);
+	dup2(null, 1);
+	setupterm("xterm-256color", 2, &err);
+	return 0;
+}
+
+extern "C" int
+LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	std::string text(reinterpret_cast<const char *>(data), size);
+	load_avg la{};
+
+	if (cpustats_parse_loadavg(&la, text.c_str())) {
+		COLS = size > 0 ? data[0] : 80;
+		ui_show_load(&la);
+		std::fflush(stdout);
+	}
+	return 0;
+}
