@@ -173,4 +173,13 @@ BENCHMARK(BM_display_tick)->Args({8, 80, 24})->Args({1024, 200, 60})->Unit(bench
 
 }
 
-BENCHMARK_MAIN();
+int
+main(int argc, char **argv)
+{
+	benchmark::Initialize(&argc, argv);
+	benchmark::RunSpecifiedBenchmarks();
+	benchmark::Shutdown();
+	if (!bench_dir.empty())
+		std::system(("rm -rf " + bench_dir).c_str());
+	return 0;
+}
