@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh cmake make g++ pkg-config libncurses-dev ncurses-bin \
-	libgtest-dev libbenchmark-dev tmux
+	libgtest-dev libbenchmark-dev tmux mandoc
 san=${CORELUME_SANITIZE:-0}
 if [ "$san" = 1 ]; then dir=${BUILD_DIR:-build-asan}; else dir=${BUILD_DIR:-build}; fi
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORELUME_WERROR=ON \
