@@ -35,7 +35,7 @@ mount --bind $dir/possible /sys/devices/system/cpu/possible
 exec $bin -d -1
 EOS
 
-t -f /dev/null new-session -d -x 80 -y 24 -s cl "env -i PATH=/usr/bin:/bin TERM=tmux-256color LANG=C.UTF-8 PS1='$ ' sh"
+t -f /dev/null new-session -d -x 80 -y 24 -s cl "env -i PATH=/usr/bin:/bin TERM=tmux-256color LANG=C.UTF-8 PS1='$ ' ASAN_OPTIONS='${ASAN_OPTIONS:-}' UBSAN_OPTIONS='${UBSAN_OPTIONS:-}' sh"
 t send-keys -t cl "echo shell-before" Enter
 t send-keys -t cl "unshare -m sh $dir/run.sh" Enter
 sleep 1
