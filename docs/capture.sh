@@ -29,14 +29,8 @@ stat() {
 stat 0 > "$dir/stat"
 echo "3.21 2.87 2.40 4/512 31337" > "$dir/loadavg"
 echo "0-11" > "$dir/possible"
-cat > "$dir/run.sh" <<EOS
-mount --bind $dir/stat /proc/stat
-mount --bind $dir/loadavg /proc/loadavg
-mount --bind $dir/possible /sys/devices/system/cpu/possible
-exec $bin -d -1
-EOS
 tmux -S "$sock" -f /dev/null new-session -d -x 80 -y 24 \
-	"env -i PATH=/usr/bin:/bin TERM=tmux-256color LANG=C.UTF-8 unshare -m sh $dir/run.sh"
+	"env -i PATH=/usr/bin:/bin TERM=tmux-256color LANG=C.UTF-8 unshare -m sh tests/fakeproc_run.sh $dir $bin -d -1"
 # elapsed time is measured from the wall clock: let 2 s pass, in which
 # each CPU's counters grow by its shares (percent) of 2 s of ticks
 sleep 2

@@ -5,7 +5,6 @@
  */
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,17 +57,6 @@ free(void *p)
 }
 
 namespace {
-
-int
-count_fds()
-{
-	int n = 0;
-	DIR *d = opendir("/proc/self/fd");
-	while (readdir(d) != nullptr)
-		n++;
-	closedir(d);
-	return n;
-}
 
 TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 {

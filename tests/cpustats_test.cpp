@@ -1,7 +1,6 @@
 /* The statistics source: discovery, the stat scan, deltas, load averages. */
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,17 +15,6 @@
 #include "testutil.h"
 
 namespace {
-
-int
-count_fds()
-{
-	int n = 0;
-	DIR *d = opendir("/proc/self/fd");
-	while (readdir(d) != nullptr)
-		n++;
-	closedir(d);
-	return n;
-}
 
 /* Opens dir as the procfs, with the given slot count. */
 void

@@ -68,9 +68,10 @@ struct session {
 		}
 	}
 
-	bool wait_output(const std::string &s, std::chrono::milliseconds limit = 5000ms)
+	/* Waits for s in the output from offset from on. */
+	bool wait_output(const std::string &s, size_t from = 0)
 	{
-		return wait_for([&] { return out.find(s) != std::string::npos; }, limit);
+		return wait_for([&] { return out.find(s, from) != std::string::npos; });
 	}
 
 	/* Collects output until nothing arrives for quiet. */
@@ -237,20 +238,47 @@ can_fake_proc()
 	return r.status == 0;
 }
 
-#define NEED_FAKE_PROC()                                                                   \
-	do {                                                                               \
-		if (!can_fake_proc())                                                      \
-			GTEST_SKIP() << "skipped: a fake procfs needs root and a private mount " \
-					"namespace (unshare -m)";                          \
-	} while (0)
+const std::string labels8 = "<cup 23;0>avg 0 1 2 3 4 5 6 7";
 
-void
-make_proc(fake_proc &fp, int cpus)
-{
-	fp.dir.write("stat", stat_text(cpus, 1000));
-	fp.dir.write("loadavg", "0.52 0.58 0.59 1/123 4567\n");
-	fp.dir.write("possible", "0-" + std::to_string(cpus - 1) + "\n");
-}
+/* The program over a fake procfs of 8 CPUs, on 80x24, ticking on keys. */
+class PtyFakeProc : public testing::Test {
+protected:
+	fake_proc fp;
+	session s;
+
+	void SetUp() override
+	{
+		if (!can_fake_proc())
+			GTEST_SKIP() << "skipped: a fake procfs needs root and a private mount namespace (unshare -m)";
+		fp.dir.write("stat", stat_text(8, 1000));
+		fp.dir.write("loadavg", "0.52 0.58 0.59 1/123 4567\n");
+		fp.dir.write("possible", "0-7\n");
+	}
+
+	/* Starts the program and waits for its first layout. */
+	void start_chart()
+	{
+		start(s, {"-d", "-1"}, 24, 80, &fp);
+		ASSERT_TRUE(s.wait_output(labels8)) << s.out << s.err;
+	}
+
+	/* Rewrites a fake file and makes a tick; returns where its output
+	 * begins. */
+	size_t tick_with(const char *file, const std::string &text)
+	{
+		fp.dir.write(file, text);
+		size_t mark = s.out.size();
+		s.send("x");
+		return mark;
+	}
+
+	void quit()
+	{
+		s.send("q");
+		EXPECT_EQ(s.wait_exit(), 0);
+		EXPECT_EQ(s.err, "");
+	}
+};
 
 const std::string restored = "<cnorm><rmcup>";
 
@@ -327,37 +355,25 @@ TEST(Pty, HangUpEndsWithoutSpinning)
 	EXPECT_EQ(s.status, 0);
 }
 
-TEST(PtyFakeProc, StartUpShowsLegendAndLabelsOnly)
+TEST_F(PtyFakeProc, StartUpShowsLegendAndLabelsOnly)
 {
-	NEED_FAKE_PROC();
-	fake_proc fp;
-	make_proc(fp, 8);
-	session s;
-	start(s, {"-d", "-1"}, 24, 80, &fp);
-	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7")) << s.out << s.err;
+	start_chart();
 	s.settle();
-	EXPECT_EQ(s.out, "<smcup><civis>" + legend + "<cup 23;0>avg 0 1 2 3 4 5 6 7");
-	s.send("q");
-	EXPECT_EQ(s.wait_exit(), 0);
+	EXPECT_EQ(s.out, "<smcup><civis>" + legend + labels8);
+	quit();
 }
 
-TEST(PtyFakeProc, KnownCountersDrawFullBars)
+TEST_F(PtyFakeProc, KnownCountersDrawFullBars)
 {
-	NEED_FAKE_PROC();
-	fake_proc fp;
-	make_proc(fp, 8);
-	session s;
-	start(s, {"-d", "-1"}, 24, 80, &fp);
-	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	start_chart();
 	s.settle(100ms);
 	/* CPU 0 and the total gain far more user ticks than can elapse: full
 	 * bars whatever the wall clock says; the other CPUs stay idle. */
 	std::string text = stat_text(8, 1000);
 	text.replace(text.find("cpu  8000"), 9, "cpu  900000000");
 	text.replace(text.find("cpu0 1000"), 9, "cpu0 900000000");
-	fp.dir.write("stat", text);
 	usleep(30000);	/* at least one clock tick must elapse */
-	s.send("x");
+	tick_with("stat", text);
 	ASSERT_TRUE(s.wait_output("<cup 2;0>"));
 	s.settle(100ms);
 	EXPECT_NE(s.out.find("<cup 0;58><sgr0><setaf 7>  load: <sgr0>0.52 0.58 0.59"), std::string::npos);
@@ -367,41 +383,27 @@ TEST(PtyFakeProc, KnownCountersDrawFullBars)
 	for (int r = 21; r >= 2; r--)
 		rows += "<cup " + std::to_string(r) + ";0><sgr0><setab 4>   <sgr0> <sgr0><setab 4> <sgr0><el>";
 	EXPECT_NE(s.out.find(rows), std::string::npos) << s.out;
-	s.send("q");
-	EXPECT_EQ(s.wait_exit(), 0);
+	quit();
 }
 
-TEST(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
+TEST_F(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
 {
-	NEED_FAKE_PROC();
-	fake_proc fp;
-	make_proc(fp, 8);
-	session s;
-	start(s, {"-d", "-1"}, 24, 80, &fp);
-	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
-	fp.dir.write("stat", stat_text(8, 2000, {3}));
-	s.send("x");
-	ASSERT_TRUE(s.wait_output("<cup 23;0>avg 0 1 2 4 5 6 7")) << s.out;
+	start_chart();
+	size_t mark = tick_with("stat", stat_text(8, 2000, {3}));
+	ASSERT_TRUE(s.wait_output("<cup 23;0>avg 0 1 2 4 5 6 7", mark)) << s.out;
 	/* back online: a bar only once both snapshots have it */
-	fp.dir.write("stat", stat_text(8, 3000));
-	s.send("x");
-	ASSERT_TRUE(s.wait_output("load: "));
+	mark = tick_with("stat", stat_text(8, 3000));
+	ASSERT_TRUE(s.wait_output("load: ", mark));
 	s.settle(100ms);
-	size_t mark = s.out.size();
-	s.send("x");
-	ASSERT_TRUE(s.wait_for([&] { return s.out.find("<cup 23;0>avg 0 1 2 3 4 5 6 7", mark) != std::string::npos; }));
-	s.send("q");
-	EXPECT_EQ(s.wait_exit(), 0);
+	EXPECT_EQ(s.out.find(labels8, mark), std::string::npos);
+	mark = tick_with("stat", stat_text(8, 4000));
+	ASSERT_TRUE(s.wait_output(labels8, mark));
+	quit();
 }
 
-TEST(PtyFakeProc, ResizeLaysOutAgainWithPanes)
+TEST_F(PtyFakeProc, ResizeLaysOutAgainWithPanes)
 {
-	NEED_FAKE_PROC();
-	fake_proc fp;
-	make_proc(fp, 8);
-	session s;
-	start(s, {"-d", "-1"}, 24, 80, &fp);
-	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	start_chart();
 	s.resize(10, 40);
 	ASSERT_TRUE(s.wait_output("<cup 9;0>avg 0 1 2 3 4 5 6 7")) << s.out;
 	/* 10 columns: the 12-column canvas is cut into panes of 9 and 3 */
@@ -409,21 +411,14 @@ TEST(PtyFakeProc, ResizeLaysOutAgainWithPanes)
 	ASSERT_TRUE(s.wait_output("<cup 5;0>avg 01234<cup 9;0>567")) << s.out;
 	size_t mark = s.out.size();
 	s.resize(24, 80);
-	ASSERT_TRUE(s.wait_for([&] { return s.out.find("<cup 23;0>avg 0 1 2 3 4 5 6 7", mark) != std::string::npos; }));
-	s.send("q");
-	EXPECT_EQ(s.wait_exit(), 0);
+	ASSERT_TRUE(s.wait_output(labels8, mark));
+	quit();
 }
 
-TEST(PtyFakeProc, FatalErrorGivesTerminalBackFirst)
+TEST_F(PtyFakeProc, FatalErrorGivesTerminalBackFirst)
 {
-	NEED_FAKE_PROC();
-	fake_proc fp;
-	make_proc(fp, 8);
-	session s;
-	start(s, {"-d", "-1"}, 24, 80, &fp);
-	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
-	fp.dir.write("loadavg", "garbage\n");
-	s.send("x");
+	start_chart();
+	tick_with("loadavg", "garbage\n");
 	EXPECT_EQ(s.wait_exit(), 255);
 	EXPECT_TRUE(ends_with(s.out, restored)) << s.out;
 	EXPECT_TRUE(same_attrs(s.attrs(), s.before));
@@ -431,30 +426,23 @@ TEST(PtyFakeProc, FatalErrorGivesTerminalBackFirst)
 	EXPECT_EQ(std::count(s.err.begin(), s.err.end(), '\n'), 1);
 }
 
-TEST(PtyFakeProc, NoProcfsStopsBeforeTheTerminal)
+TEST_F(PtyFakeProc, NoProcfsStopsBeforeTheTerminal)
 {
-	NEED_FAKE_PROC();
 #ifdef __SANITIZE_ADDRESS__
 	GTEST_SKIP() << "skipped under AddressSanitizer: its runtime reads /proc, which this test empties";
 #endif
-	fake_proc fp;
-	fp.replace_proc = true;
-	session s;
-	start(s, {}, 24, 80, &fp);
+	fake_proc empty;
+	empty.replace_proc = true;
+	start(s, {}, 24, 80, &empty);
 	EXPECT_EQ(s.wait_exit(), 255);
 	EXPECT_EQ(s.err, "checked procfs candidates:\n\t/proc\n\t/compat/linux/proc\n"
 			 "failed to locate a suitable procfs with stat/loadavg\n");
 	EXPECT_EQ(s.out, "");
 }
 
-TEST(PtyFakeProc, BadStatTextKeepsRunning)
+TEST_F(PtyFakeProc, BadStatTextKeepsRunning)
 {
-	NEED_FAKE_PROC();
-	fake_proc fp;
-	make_proc(fp, 8);
-	session s;
-	start(s, {"-d", "-1"}, 24, 80, &fp);
-	ASSERT_TRUE(s.wait_output("avg 0 1 2 3 4 5 6 7"));
+	start_chart();
 	const std::string texts[] = {
 		stat_text(8, 500),			/* counters went backwards */
 		"cpu  1 2 3\ncpu0 1 2 3 4\n",		/* aggregate line with three values */
@@ -464,14 +452,10 @@ TEST(PtyFakeProc, BadStatTextKeepsRunning)
 		stat_text(8, 4000),
 	};
 	for (const std::string &t : texts) {
-		fp.dir.write("stat", t);
-		size_t mark = s.out.size();
-		s.send("x");
-		ASSERT_TRUE(s.wait_for([&] { return s.out.find("load: ", mark) != std::string::npos; }));
+		size_t mark = tick_with("stat", t);
+		ASSERT_TRUE(s.wait_output("load: ", mark));
 	}
-	s.send("q");
-	EXPECT_EQ(s.wait_exit(), 0);
-	EXPECT_EQ(s.err, "");
+	quit();
 }
 
 }

@@ -1,5 +1,6 @@
 #include "testutil.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,17 @@ read_file(const std::string &path)
 	std::ostringstream ss;
 	ss << in.rdbuf();
 	return ss.str();
+}
+
+int
+count_fds()
+{
+	int n = 0;
+	DIR *d = opendir("/proc/self/fd");
+	while (readdir(d) != nullptr)
+		n++;
+	closedir(d);
+	return n;
 }
 
 std::string

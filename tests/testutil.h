@@ -29,6 +29,9 @@ struct tempdir {
 
 std::string read_file(const std::string &path);
 
+/* Open descriptors of this process. */
+int count_fds();
+
 struct child_result {
 	int status = -1;	/* exit status, or 128 + signal */
 	std::string out, err;

@@ -4,6 +4,7 @@
 #   tmux_test.sh path/to/corelume
 set -eu
 bin=$(realpath "$1")
+run=$(realpath "$(dirname "$0")/fakeproc_run.sh")
 if [ "$(id -u)" -ne 0 ] || ! unshare -m true 2>/dev/null; then
 	echo "skipped: the fake procfs needs root and a private mount namespace (unshare -m)"
 	exit 77
@@ -28,16 +29,10 @@ stat() {	# stat USER_OF_CPU1: 4 CPUs, CPU 1 gaining huge user time
 stat 1000 > "$dir/stat"
 echo "0.52 1.25 10.00 2/345 6789" > "$dir/loadavg"
 echo "0-3" > "$dir/possible"
-cat > "$dir/run.sh" <<EOS
-mount --bind $dir/stat /proc/stat
-mount --bind $dir/loadavg /proc/loadavg
-mount --bind $dir/possible /sys/devices/system/cpu/possible
-exec $bin -d -1
-EOS
 
 t -f /dev/null new-session -d -x 80 -y 24 -s cl "env -i PATH=/usr/bin:/bin TERM=tmux-256color LANG=C.UTF-8 PS1='$ ' ASAN_OPTIONS='${ASAN_OPTIONS:-}' UBSAN_OPTIONS='${UBSAN_OPTIONS:-}' sh"
 t send-keys -t cl "echo shell-before" Enter
-t send-keys -t cl "unshare -m sh $dir/run.sh" Enter
+t send-keys -t cl "unshare -m sh $run $dir $bin -d -1" Enter
 sleep 1
 # one tick (a key: -d -1 waits for nothing else) after CPU 1 gained far
 # more user time than can have elapsed
