@@ -258,7 +258,8 @@ scan_u64(scan_pos *pos, const char *end, uint64_t *out)
 		v = value8(w << (8 * (8 - n)) | 0x3030303030303030 >> (8 * n));
 		p += n;
 	} else {
-		p = digits_end(p, end);
+		/* here a whole word of digits was seen, or fewer than 8 bytes remain */
+		p = digits_end(end - p >= 8 ? p + 8 : p, end);
 		if (p == digits)
 			return false;
 		if (!decimal_value(digits, (size_t)(p - digits), &v)) {
