@@ -18,9 +18,9 @@
 
 #define NCURSES_NOMACROS
 #include <curses.h>
-#include <term.h>
 
 #include "cpustats.h"
+#include "term.h"
 #include "ui.h"
 
 namespace {
@@ -132,10 +132,9 @@ void
 BM_display_tick(benchmark::State &state)
 {
 	int cpus = (int)state.range(0), cols = (int)state.range(1), rows = (int)state.range(2);
-	int err;
 
 	cpustats_size(cpus);
-	setupterm("xterm-256color", 1, &err);
+	term_load("xterm-256color");
 	LINES = rows;
 	COLS = cols;
 	ui_init(false);

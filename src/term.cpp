@@ -53,25 +53,37 @@ term_putp(const char *cap)
 {
 	if (!term_has(cap))
 		return;
-	/* tputs only matters for padding; plain strings go out whole */
-	if (std::strchr(cap, '$') != nullptr)
-		tputs(cap, 1, term_outc);
-	else
-		term_puts(cap);
+	/* tputs only matters from the first padding ("$<ms>") on */
+	for (const char *p = cap; *p != '\0'; p++) {
+		if (p[0] == '$' && p[1] == '<') {
+			tputs(p, 1, term_outc);
+			return;
+		}
+		putchar_unlocked(*p);
+	}
 }
 
 /*
- * Instantiated parameterised capabilities, remembered by capability text
- * and parameters: tiparm costs more than the rest of a tick's drawing.
- * An entry is used only while the terminal's current string still reads
- * the same, so a reloaded description is always honoured.
+ * Instantiated parameterised capabilities, remembered by capability and
+ * parameters: tiparm costs more than the rest of a tick's drawing.  An
+ * entry holds only while the description it came from is loaded (term_gen
+ * counts the loads), so a reloaded description is always honoured.
  */
 struct term_memo {
-	char cap[128];		/* capability text; empty when unused */
+	const char *cap;	/* null when unused */
+	unsigned gen;
 	int p1, p2;
 	char out[32];
 };
-static term_memo term_memos[128];
+static term_memo term_memos[512];
+static unsigned term_gen;
+
+void
+term_load(const char *name)
+{
+	setupterm(name, 1, nullptr);
+	term_gen++;
+}
 
 static void
 term_tiparm(const char *cap, int p1, int p2)
@@ -80,18 +92,16 @@ term_tiparm(const char *cap, int p1, int p2)
 		return;
 	size_t slot = ((uintptr_t)cap >> 4 ^ (unsigned)p1 * 31 ^ (unsigned)p2 * 131) % std::size(term_memos);
 	term_memo &m = term_memos[slot];
-	if (m.p1 == p1 && m.p2 == p2 && std::strcmp(m.cap, cap) == 0) {
+	if (m.cap == cap && m.gen == term_gen && m.p1 == p1 && m.p2 == p2) {
 		term_putp(m.out);
 		return;
 	}
 	const char *out = tiparm(cap, p1, p2);
 	if (out == nullptr)
 		return;
-	if (std::strlen(cap) < sizeof(m.cap) && std::strlen(out) < sizeof(m.out)) {
-		std::strcpy(m.cap, cap);
+	if (std::strlen(out) < sizeof(m.out)) {
+		m = {cap, term_gen, p1, p2, {}};
 		std::strcpy(m.out, out);
-		m.p1 = p1;
-		m.p2 = p2;
 	}
 	term_putp(out);
 }
@@ -143,7 +153,7 @@ term_init()
 	struct sigaction sa {};
 	struct termios t;
 
-	setupterm(nullptr, 1, nullptr);
+	term_load(nullptr);
 	if (tcgetattr(0, &term_init_termios) < 0)
 		epanic("failed to get terminal attributes");
 
@@ -191,5 +201,6 @@ term_check_resize()
 	/* Cleared first: a SIGWINCH during the re-read is seen next tick. */
 	term_need_resize = 0;
 	restartterm(nullptr, 1, nullptr);
+	term_gen++;
 	return true;
 }

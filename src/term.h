@@ -15,6 +15,10 @@
 
 extern volatile std::sig_atomic_t term_need_resize;
 
+/* Loads the terminal description of name (TERM's when null) for standard
+ * output, which sets LINES and COLS; a name it cannot load ends the
+ * program with the terminfo library's message. */
+void term_load(const char *name);
 void term_init();
 void term_reset();
 /* True when a SIGWINCH was pending: the flag is then cleared and LINES and

@@ -15,15 +15,13 @@
 
 #define NCURSES_NOMACROS
 #include <curses.h>
-#include <term.h>
+
+#include "term.h"
 
 void
 use_test_term(int nlines, int ncols)
 {
-	int err = 0;
-
-	if (setupterm("clterm", 1, &err) != OK)
-		throw std::runtime_error("cannot load the test terminal description");
+	term_load("clterm");
 	LINES = nlines;
 	COLS = ncols;
 }

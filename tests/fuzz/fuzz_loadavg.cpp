@@ -8,17 +8,17 @@
 
 #define NCURSES_NOMACROS
 #include <curses.h>
-#include <term.h>
 
 #include "cpustats.h"
+#include "term.h"
 #include "ui.h"
 
 extern "C" int
 LLVMFuzzerInitialize(int *, char ***)
 {
-	int err, null = open("/dev/null", O_WRONLY);
+	int null = open("/dev/null", O_WRONLY);
 	dup2(null, 1);
-	setupterm("xterm-256color", 2, &err);
+	term_load("xterm-256color");
 	return 0;
 }
 

@@ -16,9 +16,9 @@
 
 #define NCURSES_NOMACROS
 #include <curses.h>
-#include <term.h>
 
 #include "cpustats.h"
+#include "term.h"
 #include "ui.h"
 
 static constexpr int slots = 64;
@@ -86,7 +86,7 @@ check(bool ok, const char *what)
 extern "C" int
 LLVMFuzzerInitialize(int *, char ***)
 {
-	int err, null = open("/dev/null", O_WRONLY);
+	int null = open("/dev/null", O_WRONLY);
 	dup2(null, 1);
 	cpustats_size(slots);
 	for (int i = 0; i < 2; i++) {
@@ -94,7 +94,7 @@ LLVMFuzzerInitialize(int *, char ***)
 		ref[i] = cpustats_alloc();
 	}
 	delta = cpustats_alloc();
-	setupterm("xterm-256color", 2, &err);
+	term_load("xterm-256color");
 	ui_init(false);
 	return 0;
 }
