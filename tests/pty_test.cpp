@@ -42,6 +42,7 @@ struct session {
 	std::string out, err;
 	struct termios before {};
 	int status = -1;
+	bool stderr_on_pty = false;	/* else a pipe of its own, in err */
 
 	~session()
 	{
@@ -177,7 +178,7 @@ start(session &s, const std::vector<std::string> &args, int rows, int cols, cons
 		ioctl(s.slave, TIOCSCTTY, 0);
 		dup2(s.slave, 0);
 		dup2(s.slave, 1);
-		dup2(errp[1], 2);
+		dup2(s.stderr_on_pty ? s.slave : errp[1], 2);
 		if (fake != nullptr) {
 			if (unshare(CLONE_NEWNS) != 0)
 				child_fail("unshare");
@@ -346,10 +347,12 @@ TEST(Pty, HangUpEndsWithoutSpinning)
 	close(s.master);
 	close(s.slave);
 	s.master = s.slave = -1;
-	int st;
+	int st = 0;
+	pid_t done = 0;
 	auto end = std::chrono::steady_clock::now() + 5s;
-	while (waitpid(s.pid, &st, WNOHANG) == 0 && std::chrono::steady_clock::now() < end)
+	while ((done = waitpid(s.pid, &st, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end)
 		usleep(20000);
+	ASSERT_EQ(done, s.pid) << "still running after the hang-up";
 	ASSERT_TRUE(WIFEXITED(st));
 	s.status = WEXITSTATUS(st);
 	EXPECT_EQ(s.status, 0);
@@ -424,6 +427,18 @@ TEST_F(PtyFakeProc, FatalErrorGivesTerminalBackFirst)
 	EXPECT_TRUE(same_attrs(s.attrs(), s.before));
 	EXPECT_EQ(s.err.rfind("failed to parse /proc/loadavg: ", 0), 0u) << s.err;
 	EXPECT_EQ(std::count(s.err.begin(), s.err.end(), '\n'), 1);
+}
+
+TEST_F(PtyFakeProc, FatalMessageLandsAfterTheTerminalIsBack)
+{
+	s.stderr_on_pty = true;	/* one stream: the order is visible */
+	start_chart();
+	tick_with("loadavg", "1 2\n");
+	EXPECT_EQ(s.wait_exit(), 255);
+	size_t back = s.out.rfind(restored);
+	ASSERT_NE(back, std::string::npos) << s.out;
+	EXPECT_EQ(s.out.substr(back + restored.size()).rfind("failed to parse /proc/loadavg: ", 0), 0u) << s.out;
+	EXPECT_TRUE(ends_with(s.out, "\r\n"));
 }
 
 TEST_F(PtyFakeProc, NoProcfsStopsBeforeTheTerminal)
