@@ -1,7 +1,10 @@
-/* Fatal error routines and the quit flag shared with the signal handlers. */
+/* Fatal error routines, the quit flag shared with the signal handlers and
+ * the delay argument. */
 #include "corelume.h"
 
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +13,22 @@
 #include "term.h"
 
 volatile std::sig_atomic_t need_exit;
+
+int
+corelume_parse_delay(const char *arg, bool *ok)
+{
+	char *end;
+	float ms = std::strtof(arg, &end) * 1000.0f;	/* single precision */
+
+	*ok = *end == '\0' && !std::isnan(ms);
+	if (!*ok)
+		return -1;
+	if (ms >= 2147483648.0f)
+		return INT_MAX;
+	if (ms <= -2147483648.0f)
+		return INT_MIN;
+	return (int)ms;
+}
 
 void
 on_sigint(int)

@@ -17,6 +17,12 @@ extern volatile std::sig_atomic_t need_exit;
 
 void on_sigint(int);
 
+/* Milliseconds of a -d argument in seconds, truncated toward zero; *ok is
+ * false unless the whole argument is a number.  NaN is not a number;
+ * infinities and values beyond an int clamp to the int range (a huge
+ * negative delay waits without limit, as any negative one does). */
+int corelume_parse_delay(const char *arg, bool *ok);
+
 [[noreturn]] void panic(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void epanic(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 

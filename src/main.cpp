@@ -11,8 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -39,27 +37,6 @@ static void
 usage(const char *argv0)
 {
 	std::fprintf(stderr, "Usage: %s [-a] [-d delay]\n", argv0);
-}
-
-/*
- * Milliseconds of a -d argument, or -1 with *ok false when it is not a
- * number.  NaN is not a number; infinities and values beyond an int clamp
- * (a huge negative delay waits without limit, as any negative one does).
- */
-static int
-parse_delay(const char *arg, bool *ok)
-{
-	char *end;
-	float ms = std::strtof(arg, &end) * 1000.0f;
-
-	*ok = *end == '\0' && !std::isnan(ms);
-	if (!*ok)
-		return -1;
-	if (ms >= 2147483648.0f)
-		return INT_MAX;
-	if (ms <= -2147483648.0f)
-		return INT_MIN;
-	return (int)ms;
 }
 
 static void
@@ -89,7 +66,7 @@ main(int argc, char *argv[])
 			break;
 		case 'd': {
 			bool ok;
-			delay = parse_delay(optarg, &ok);
+			delay = corelume_parse_delay(optarg, &ok);
 			if (!ok) {
 				std::fputs("Delay argument (-d) requires a number\n", stderr);
 				std::exit(2);

@@ -2,9 +2,11 @@
  * terminal: options that pass parsing stop at the terminal check. */
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
+#include "corelume.h"
 #include "testutil.h"
 
 namespace {
@@ -63,6 +65,28 @@ TEST(CommandLine, StatusAndStandardError)
 		EXPECT_EQ(r.status, c.status) << what;
 		EXPECT_EQ(r.err, c.err) << what;
 		EXPECT_EQ(r.out, "") << what;
+	}
+}
+
+TEST(CommandLine, DelayMilliseconds)
+{
+	struct {
+		const char *arg;
+		bool ok;
+		int ms;
+	} cases[] = {
+		{"0.5", true, 500}, {"0.251", true, 250}, {"0.0005", true, 0}, {"-1", true, -1000},
+		{"", true, 0}, {" 1", true, 1000}, {"2e3", true, 2000000},
+		{"inf", true, INT_MAX}, {"1e30", true, INT_MAX}, {"-inf", true, INT_MIN}, {"-1e30", true, INT_MIN},
+		{"nan", false, 0}, {"1 ", false, 0}, {"0,5", false, 0}, {"1x", false, 0},
+	};
+	for (const auto &c : cases) {
+		bool ok;
+		int ms = corelume_parse_delay(c.arg, &ok);
+		EXPECT_EQ(ok, c.ok) << c.arg;
+		if (c.ok) {
+			EXPECT_EQ(ms, c.ms) << c.arg;
+		}
 	}
 }
 
