@@ -118,10 +118,12 @@ draw_labels(int32_t nrows)
 		const ui_bar &b = ui_bars[i];
 		int len = i == 0 ? std::snprintf(num, sizeof(num), "avg") :
 		    std::snprintf(num, sizeof(num), "%d", b.cpu);
+		/* "avg" and horizontal labels run along row 0, vertical ones
+		 * down column pos */
+		bool across = i == 0 || nrows == 1;
 		for (int k = 0; k < len; k++) {
-			/* horizontal: along row 0; vertical: down column pos */
-			size_t row = i == 0 || nrows == 1 ? 0 : (size_t)k;
-			size_t col = (size_t)b.pos + (i == 0 || nrows == 1 ? (size_t)k : 0);
+			size_t row = across ? 0 : (size_t)k;
+			size_t col = (size_t)b.pos + (across ? (size_t)k : 0);
 			if (row < (size_t)nrows && col < width)
 				buf[row * width + col] = num[k];
 		}
