@@ -11,8 +11,6 @@ if [ "$san" = 1 ]; then dir=${BUILD_DIR:-build-asan}; else dir=${BUILD_DIR:-buil
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORELUME_WERROR=ON \
 	-DCORELUME_SANITIZE="$([ "$san" = 1 ] && echo ON || echo OFF)" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
-# Records, buffers and the canvas live until exit by design: no leak check.
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$dir"
 ctest --output-on-failure -j"$(nproc)"

@@ -32,6 +32,7 @@ static const char help_text[] =
 
 /* A whole tick's drawing goes out in one write where it fits. */
 static char outbuf[1 << 16];
+static cpustats *records[4];
 
 static void
 usage(const char *argv0)
@@ -93,11 +94,12 @@ main(int argc, char *argv[])
 	term_init();
 	ui_init(ascii);
 
-	/* Four records whose roles rotate each tick; never copied. */
-	cpustats *prev_snap = cpustats_alloc();
-	cpustats *new_snap = cpustats_alloc();
-	cpustats *prev_delta = cpustats_alloc();
-	cpustats *new_delta = cpustats_alloc();
+	/* Four records whose roles rotate each tick; never copied, never
+	 * freed (kept in records so they stay reachable to the end). */
+	for (cpustats *&r : records)
+		r = cpustats_alloc();
+	cpustats *prev_snap = records[0], *new_snap = records[1];
+	cpustats *prev_delta = records[2], *new_delta = records[3];
 	struct pollfd pfd = {0, POLLIN, 0};
 	struct timespec wait = {delay / 1000, (long)(delay % 1000) * 1000000};
 	static const struct timespec no_wait = {0, 0};

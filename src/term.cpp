@@ -200,7 +200,12 @@ term_check_resize()
 		return false;
 	/* Cleared first: a SIGWINCH during the re-read is seen next tick. */
 	term_need_resize = 0;
+	TERMINAL *old = cur_term;
 	restartterm(nullptr, 1, nullptr);
+	/* restartterm loads a new description; the old one would leak at
+	 * every resize */
+	if (old != nullptr && old != cur_term)
+		del_curterm(old);
 	term_gen++;
 	return true;
 }
