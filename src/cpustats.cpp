@@ -234,7 +234,7 @@ struct scan_pos {
  * Converts one value the way " %llu" does: white space (newlines
  * included), an optional sign, then decimal digits; a value too large
  * saturates and a minus sign negates modulo 2^64.  Returns false when no
- * digit follows.
+ * digit follows; out may be null for a value that is only skipped.
  */
 static bool
 scan_u64(scan_pos *pos, const char *end, uint64_t *out)
@@ -242,9 +242,13 @@ scan_u64(scan_pos *pos, const char *end, uint64_t *out)
 	const char *p = pos->p;
 	bool neg = false;
 
-	for (; is_space(*p); p++)
-		if (*p == '\n' && pos->newline == nullptr)
-			pos->newline = p;
+	if (p[0] == ' ' && is_digit(p[1])) {
+		p++;	/* the usual single blank */
+	} else {
+		for (; is_space(*p); p++)
+			if (*p == '\n' && pos->newline == nullptr)
+				pos->newline = p;
+	}
 	if (*p == '+' || *p == '-')
 		neg = *p++ == '-';
 	const char *digits = p;
@@ -255,20 +259,24 @@ scan_u64(scan_pos *pos, const char *end, uint64_t *out)
 		unsigned n = (unsigned)__builtin_ctzll(m) >> 3;
 		if (n == 0)
 			return false;
+		pos->p = p + n;
+		if (out == nullptr)
+			return true;
 		v = value8(w << (8 * (8 - n)) | 0x3030303030303030 >> (8 * n));
-		p += n;
 	} else {
 		/* here a whole word of digits was seen, or fewer than 8 bytes remain */
 		p = digits_end(end - p >= 8 ? p + 8 : p, end);
 		if (p == digits)
 			return false;
+		pos->p = p;
+		if (out == nullptr)
+			return true;
 		if (!decimal_value(digits, (size_t)(p - digits), &v)) {
 			/* out of range: the largest value, whatever the sign */
 			v = UINT64_MAX;
 			neg = false;
 		}
 	}
-	pos->p = p;
 	*out = neg ? 0 - v : v;
 	return true;
 }
@@ -289,11 +297,8 @@ scan_values(scan_pos *pos, const char *end, cpustat *rec)
 
 	rec->iowait = rec->irq = rec->softirq = 0;
 	for (uint64_t *d : dest) {
-		uint64_t v;
-		if (!scan_u64(pos, end, &v))
+		if (!scan_u64(pos, end, d))
 			break;
-		if (d != nullptr)
-			*d = v;
 		n++;
 	}
 	return n;
