@@ -342,7 +342,7 @@ ui_compute_bars(const cpustats *delta)
 		const ui_bar &bar = ui_bars[i];
 		const cpustat *rec = bar.cpu < 0 ? &delta->total : &delta->cpus[bar.cpu];
 		uint64_t denom = bar.cpu < 0 ?
-		    (uint64_t)(uint32_t)std::max(delta->num_online, 0) * delta->time : delta->time;
+		    (uint64_t)std::max(delta->num_online, 0) * delta->time : delta->time;
 		int32_t b[ui_nstats];
 		size_t base = (size_t)bar.pos * (size_t)rows;
 

@@ -11,9 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define NCURSES_NOMACROS
-#include <curses.h>
-
 #include "cpustats.h"
 #include "testutil.h"
 #include "ui.h"

@@ -56,9 +56,9 @@ struct session {
 	}
 
 	/* Reads whatever the program wrote until pred holds or time runs out. */
-	bool wait_for(const std::function<bool()> &pred, std::chrono::milliseconds limit = 5000ms)
+	bool wait_for(const std::function<bool()> &pred)
 	{
-		auto end = std::chrono::steady_clock::now() + limit;
+		auto end = std::chrono::steady_clock::now() + 5s;
 		for (;;) {
 			if (pred())
 				return true;
@@ -112,10 +112,10 @@ struct session {
 	}
 
 	/* Waits for the exit, draining output; returns the status. */
-	int wait_exit(std::chrono::milliseconds limit = 5000ms)
+	int wait_exit()
 	{
 		int st;
-		auto end = std::chrono::steady_clock::now() + limit;
+		auto end = std::chrono::steady_clock::now() + 5s;
 		while (waitpid(pid, &st, WNOHANG) == 0) {
 			if (std::chrono::steady_clock::now() > end)
 				return -1;
