@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * One tick of the statistics source (read + subtract, through a real
  * descriptor) and one tick of the display (rasterise, paint, load line,
@@ -20,7 +21,7 @@
 #include <curses.h>
 
 #include "cpustats.h"
-#include "term.h"
+#include "terminal.h"
 #include "ui.h"
 
 namespace {

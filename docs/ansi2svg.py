@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause
 """Turns a `tmux capture-pane -e -p` screen into an SVG picture.
 
 Reads the capture on standard input, writes SVG on standard output.  Only

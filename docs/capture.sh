@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # Regenerates docs/screenshot.svg: corelume in tmux (80x24) over a fake
 # procfs of 12 CPUs with a mixed load, captured with its colours.  Needs
 # root (a private mount namespace), tmux and python3.

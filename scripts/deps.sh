@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs the Debian packages named as arguments when any is missing.
 # Not root: names the missing ones and fails.
 set -eu

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # Builds corelume and runs it in this terminal; arguments go to corelume.
 set -eu
 cd "$(dirname "$0")/.."

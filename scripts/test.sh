@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # Builds corelume and runs every test.
 #   CORELUME_SANITIZE=1  build with AddressSanitizer + UndefinedBehaviorSanitizer
 #   BUILD_DIR=dir        build directory (default build, or build-asan)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* Fatal error routines, the quit flag shared with the signal handlers and
  * the delay argument. */
 #include "corelume.h"
@@ -10,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "term.h"
+#include "terminal.h"
 
 volatile std::sig_atomic_t need_exit;
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * CPU statistics from a Linux-format procfs: discovery, the shared file
  * buffer, snapshots of the "cpu" lines of stat, deltas and load averages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * corelume: CPU usage as a bar chart in the terminal.
  *
@@ -19,7 +20,7 @@
 #include "corelume.h"
 #include "cpustats.h"
 #include "platform.h"
-#include "term.h"
+#include "terminal.h"
 #include "ui.h"
 
 static const char help_text[] =

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * platform: the little that differs between FreeBSD and Linux.  One file
  * per system (platform_freebsd.cpp, platform_linux.cpp) defines these;

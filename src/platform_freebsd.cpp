@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* FreeBSD: the slot count comes from the kern.smp.maxcpus sysctl. */
 #include "platform.h"
 

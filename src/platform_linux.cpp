@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * Linux: the slot count is one more than the highest CPU number the kernel
  * could ever bring online ("possible" CPUs), so that hot-plugged CPUs keep

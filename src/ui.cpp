@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * The bar chart: glyphs, layout, rasteriser, painter and load line.
  * Geometry is in signed 32-bit integers, band boundaries in 256ths of a
@@ -18,7 +19,7 @@
 #include <curses.h>
 
 #include "corelume.h"
-#include "term.h"
+#include "terminal.h"
 
 char ui_chars[8][6];
 bool ui_ascii;

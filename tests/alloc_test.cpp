@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * The sampling loop allocates nothing and leaks no descriptor: every heap
  * call of the process is counted while ticks run after start-up.  Built

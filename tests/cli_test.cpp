@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* The command line, run as a real process with standard input not a
  * terminal: options that pass parsing stop at the terminal check. */
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* The statistics source: discovery, the stat scan, deltas, load averages. */
 #include <gtest/gtest.h>
 

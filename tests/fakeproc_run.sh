@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # Runs a command over a fake procfs: DIR's stat, loadavg and possible are
 # bind-mounted over /proc's and sysfs' files.  Call it inside a private
 # mount namespace (unshare -m), as root.

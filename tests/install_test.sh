@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # Installs the build into a temporary prefix: the program runs from there
 # and its manual is lint-clean and renders.  Exit 77 (skipped) without
 # mandoc.

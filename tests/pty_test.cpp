@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * The built program in a real pseudo-terminal: program mode, every way
  * out, and (as root, in a private mount namespace) scenarios driven by a

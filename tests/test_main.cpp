@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* Compiles a terminal description with readable capability strings, so
  * expected output reads "<cup 22;0><setab 1>..." whatever the host has. */
 #include <gtest/gtest.h>

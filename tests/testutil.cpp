@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 #include "testutil.h"
 
 #include <dirent.h>
@@ -16,7 +17,7 @@
 #define NCURSES_NOMACROS
 #include <curses.h>
 
-#include "term.h"
+#include "terminal.h"
 
 void
 use_test_term(int nlines, int ncols)

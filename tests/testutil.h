@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* Helpers shared by the tests: a readable terminal description, stdout
  * capture, temporary procfs directories and child processes. */
 #ifndef TESTUTIL_H

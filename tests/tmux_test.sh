@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
 # What a person sees: corelume in tmux, a real terminal emulator, over a
 # fake procfs.  Exit 77 (skipped) without root or tmux.
 #   tmux_test.sh path/to/corelume

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * The chart, byte for byte, through the readable "clterm" description:
  * glyphs, layout, rasteriser cell tables, painter streams and load line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* Load average text from the fuzzer: parsed, then drawn. */
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +11,7 @@
 #include <curses.h>
 
 #include "cpustats.h"
-#include "term.h"
+#include "terminal.h"
 #include "ui.h"
 
 extern "C" int

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
  * Stat text from the fuzzer, as two snapshots split at the first NUL:
  * scanned (and checked against a plain sscanf scan of the same text),
@@ -18,7 +19,7 @@
 #include <curses.h>
 
 #include "cpustats.h"
-#include "term.h"
+#include "terminal.h"
 #include "ui.h"
 
 static constexpr int slots = 64;

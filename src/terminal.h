@@ -1,5 +1,6 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /*
- * term: the terminal's modes and the capabilities the chart sends.
+ * terminal: the terminal's modes and the capabilities the chart sends.
  *
  * term_init loads the description named by TERM and puts the terminal into
  * program mode: alternate screen, hidden cursor, standard input unechoed
@@ -8,8 +9,8 @@
  * standard output, in the order it is issued; capabilities are looked up
  * in the current terminal description at each use.
  */
-#ifndef TERM_H
-#define TERM_H
+#ifndef TERMINAL_H
+#define TERMINAL_H
 
 #include <csignal>
 

@@ -1,5 +1,6 @@
+// SPDX-License-Identifier: BSD-2-Clause
 /* Terminal modes through termios and terminfo; no curses screen is used. */
-#include "term.h"
+#include "terminal.h"
 
 #include <termios.h>
 #include <unistd.h>
