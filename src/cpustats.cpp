@@ -23,6 +23,7 @@ int cpustats_fd = -1;
 int cpustats_load_fd = -1;
 const char *proc_path;
 int32_t cpustats_cpus;
+uint64_t cpustats_hz = 100;
 int32_t cpustats_buf_size;
 char *cpustats_buf;
 
@@ -97,6 +98,7 @@ cpustats_init()
 {
 	cpustats_findproc();
 	cpustats_size(platform_maxcpus());
+	cpustats_hz = (uint64_t)platform_stat_hz();
 }
 
 /*
@@ -362,13 +364,13 @@ cpustats_scan(cpustats *st, const char *text)
 }
 
 /*
- * Makes st a snapshot: time stamp in clock ticks, then the stat file
+ * Makes st a snapshot: time stamp in stat file ticks, then the stat file
  * through the open descriptor, which is rewound for the next tick.
  */
 void
 cpustats_read(cpustats *st)
 {
-	st->time = time_usec() * (uint64_t)sysconf(_SC_CLK_TCK) / 1000000;
+	st->time = time_usec() * cpustats_hz / 1000000;
 
 	ssize_t n = readn_str(cpustats_fd, cpustats_buf, (size_t)cpustats_buf_size);
 	if (n < 0)

@@ -18,7 +18,7 @@
 
 #include <sys/types.h>
 
-/* Counters of one CPU or of the aggregate line, in clock ticks. */
+/* Counters of one CPU or of the aggregate line, in stat file ticks. */
 struct cpustat {
 	uint8_t online;		/* counters read (in a delta: both sides read) */
 	uint64_t user;
@@ -33,7 +33,7 @@ struct cpustat {
 struct cpustats {
 	int32_t num_online;	/* online per-CPU records, total not counted */
 	int32_t max_cpu;	/* highest online CPU number, 0 when none */
-	uint64_t time;		/* clock ticks since the epoch; elapsed in a delta */
+	uint64_t time;		/* stat file ticks since the epoch; elapsed in a delta */
 	cpustat total;
 	cpustat *cpus;		/* cpustats_cpus records */
 };
@@ -46,6 +46,7 @@ extern int cpustats_fd;
 extern int cpustats_load_fd;
 extern const char *proc_path;
 extern int32_t cpustats_cpus;
+extern uint64_t cpustats_hz;	/* stat file ticks per second */
 extern int32_t cpustats_buf_size;
 extern char *cpustats_buf;
 
@@ -53,7 +54,8 @@ extern char *cpustats_buf;
  * elsewhere. */
 extern std::span<const char *const> cpustats_candidates;
 
-/* Finds the procfs, sizes the tables, allocates the file buffer. */
+/* Finds the procfs, sizes the tables, allocates the file buffer and
+ * takes the stat file's tick rate. */
 void cpustats_init();
 /* Opens stat and loadavg in the first candidate holding both, or lists the
  * candidates on standard error and panics. */

@@ -15,4 +15,8 @@ extern const char platform_optstring[];
  * and above every CPU number the stat file can show.  Fatal on failure. */
 int platform_maxcpus();
 
+/* Ticks per second in which the stat file counts; asked once, at
+ * start-up.  Not always the C library's clock tick. */
+long platform_stat_hz();
+
 #endif

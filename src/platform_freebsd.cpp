@@ -10,6 +10,14 @@
 /* FreeBSD's getopt never permutes, and would take "+" for an option. */
 const char platform_optstring[] = "ad:h";
 
+/* linprocfs scales its counters to 100 Hz whatever stathz is, while
+ * sysconf(_SC_CLK_TCK) answers CLK_TCK (128). */
+long
+platform_stat_hz()
+{
+	return 100;
+}
+
 int
 platform_maxcpus()
 {

@@ -41,6 +41,15 @@ cpulist_max(const char *s)
 	return max;
 }
 
+/* The kernel reports USER_HZ ticks, which sysconf tells. */
+long
+platform_stat_hz()
+{
+	long hz = sysconf(_SC_CLK_TCK);
+
+	return hz > 0 ? hz : 100;
+}
+
 int
 platform_maxcpus()
 {

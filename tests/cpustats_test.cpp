@@ -8,11 +8,13 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cpustats.h"
+#include "platform.h"
 #include "testutil.h"
 
 namespace {
@@ -221,10 +223,27 @@ TEST(Read, ThroughDescriptorTwiceAndStampsTime)
 	use_proc(dir, 4);
 	cpustats *st = cpustats_alloc();
 
-	uint64_t before = time_usec() * (uint64_t)sysconf(_SC_CLK_TCK) / 1000000;
-	cpustats_read(st);
+	/* the stamp follows the wall clock at the stat file's rate, whatever
+	 * the C library's clock tick */
+	for (uint64_t hz : {(uint64_t)platform_stat_hz(), uint64_t{128}}) {
+		cpustats_hz = hz;
+		auto now = [hz] {
+			auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+			    std::chrono::system_clock::now().time_since_epoch());
+			return (uint64_t)us.count() * hz / 1000000;
+		};
+		uint64_t before = now();
+		cpustats_read(st);
+		uint64_t first = st->time;
+		EXPECT_GE(first + 1, before) << hz;
+		EXPECT_LE(first, now() + 1) << hz;
+		usleep(200000);
+		cpustats_read(st);
+		EXPECT_GE(st->time - first + 1, hz / 5) << hz;
+		EXPECT_LE(st->time, now() + 1) << hz;
+	}
+	cpustats_hz = (uint64_t)platform_stat_hz();
 	EXPECT_EQ(st->num_online, 2);
-	EXPECT_GE(st->time, before);
 	dir.write("stat", "cpu  1 2 3 4\ncpu0 1 2 3 4\n");
 	cpustats_read(st);
 	EXPECT_EQ(online_cpus(st), std::vector<int>{0});
