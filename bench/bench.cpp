@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -179,7 +180,9 @@ main(int argc, char **argv)
 	benchmark::Initialize(&argc, argv);
 	benchmark::RunSpecifiedBenchmarks();
 	benchmark::Shutdown();
-	if (!bench_dir.empty())
-		std::system(("rm -rf " + bench_dir).c_str());
+	if (!bench_dir.empty()) {
+		std::error_code ec;
+		std::filesystem::remove_all(bench_dir, ec);
+	}
 	return 0;
 }

@@ -10,6 +10,7 @@ sh scripts/deps.sh cmake make g++ pkg-config libncurses-dev ncurses-bin \
 san=${CORELUME_SANITIZE:-0}
 if [ "$san" = 1 ]; then dir=${BUILD_DIR:-build-asan}; else dir=${BUILD_DIR:-build}; fi
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORELUME_WERROR=ON \
+	-DBUILD_TESTING=ON -DCORELUME_BENCH=ON \
 	-DCORELUME_SANITIZE="$([ "$san" = 1 ] && echo ON || echo OFF)" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "corelume.h"
@@ -41,6 +42,28 @@ usage(const char *argv0)
 	std::fprintf(stderr, "Usage: %s [-a] [-d delay]\n", argv0);
 }
 
+/* Not an option letter: -V stays unknown. */
+static constexpr int opt_version = 256;
+
+/*
+ * getopt, with --help and --version wherever an option may stand.  No
+ * libc here permutes (see platform_optstring), so argv[optind] is the
+ * argument getopt would take next, never one inside a cluster.
+ */
+static int
+next_option(int argc, char *argv[])
+{
+	if (optind < argc && std::strcmp(argv[optind], "--help") == 0) {
+		optind++;
+		return 'h';
+	}
+	if (optind < argc && std::strcmp(argv[optind], "--version") == 0) {
+		optind++;
+		return opt_version;
+	}
+	return getopt(argc, argv, platform_optstring);
+}
+
 static void
 install_quit_handler()
 {
@@ -61,7 +84,7 @@ main(int argc, char *argv[])
 	int delay = 500;
 	int ch;
 
-	while ((ch = getopt(argc, argv, platform_optstring)) != -1) {
+	while ((ch = next_option(argc, argv)) != -1) {
 		switch (ch) {
 		case 'a':
 			ascii = true;
@@ -78,6 +101,9 @@ main(int argc, char *argv[])
 		case 'h':
 			usage(argv[0]);
 			std::fputs(help_text, stderr);
+			std::exit(0);
+		case opt_version:
+			std::printf("corelume %s\n", CORELUME_VERSION);
 			std::exit(0);
 		default:
 			usage(argv[0]);

@@ -25,10 +25,28 @@ const std::string unexpected = "Unexpected arguments\n";
 /* What a command line that parses meets next, with /dev/null as input. */
 const std::string no_tty = "failed to get terminal attributes: Inappropriate ioctl for device\n";
 
+/* getopt's own complaints differ by C library. */
+std::string
+bad_option(char c)
+{
+#ifdef __GLIBC__
+	return std::string("corelume: invalid option -- '") + c + "'\n" + usage;
+#else
+	return std::string("corelume: illegal option -- ") + c + "\n" + usage;
+#endif
+}
+
+#ifdef __GLIBC__
+const std::string no_delay = "corelume: option requires an argument -- 'd'\n" + usage;
+#else
+const std::string no_delay = "corelume: option requires an argument -- d\n" + usage;
+#endif
+
 struct cli_case {
 	std::vector<std::string> args;
 	int status;
 	std::string err;
+	std::string out = "";
 };
 
 TEST(CommandLine, StatusAndStandardError)
@@ -42,8 +60,16 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-d", "0,5"}, 2, bad_delay},
 		{{"-d", "1 "}, 2, bad_delay},
 		{{"-d", "nan"}, 2, bad_delay},
-		{{"-z"}, 2, "corelume: invalid option -- 'z'\n" + usage},
-		{{"-d"}, 2, "corelume: option requires an argument -- 'd'\n" + usage},
+		{{"--help"}, 0, help},
+		{{"-a", "--help", "-z"}, 0, help},
+		{{"--version"}, 0, "", "corelume " CORELUME_VERSION "\n"},
+		{{"-d", "1", "--version", "-h"}, 0, "", "corelume " CORELUME_VERSION "\n"},
+		{{"-d", "--help"}, 2, bad_delay},
+		{{"--", "--version"}, 2, unexpected},
+		{{"-z"}, 2, bad_option('z')},
+		{{"-V"}, 2, bad_option('V')},
+		{{"--versions"}, 2, bad_option('-')},
+		{{"-d"}, 2, no_delay},
 		{{"stray"}, 2, unexpected},
 		{{"stray", "-a"}, 2, unexpected},
 		{{"-a", "stray"}, 2, unexpected},
@@ -65,7 +91,7 @@ TEST(CommandLine, StatusAndStandardError)
 		std::string what = testing::PrintToString(c.args);
 		EXPECT_EQ(r.status, c.status) << what;
 		EXPECT_EQ(r.err, c.err) << what;
-		EXPECT_EQ(r.out, "") << what;
+		EXPECT_EQ(r.out, c.out) << what;
 	}
 }
 
