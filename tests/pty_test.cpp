@@ -8,16 +8,21 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <pty.h>
+#include <sched.h>
+#include <sys/mount.h>
+#else
+#include <libutil.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -150,12 +155,34 @@ child_fail(const char *what)
 	_exit(97);
 }
 
+/* The fake procfs needs private mount namespaces, which are Linux's. */
+#ifdef __linux__
+bool
+enter_private_mounts()
+{
+	return unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
 void
 bind_file(const std::string &from, const char *to)
 {
 	if (mount(from.c_str(), to, nullptr, MS_BIND, nullptr) != 0)
 		child_fail(to);
 }
+#else
+bool
+enter_private_mounts()
+{
+	errno = ENOSYS;
+	return false;
+}
+
+void
+bind_file(const std::string &, const char *to)
+{
+	child_fail(to);
+}
+#endif
 
 /* Starts the program on a new pty of rows x cols. */
 void
@@ -181,9 +208,7 @@ start(session &s, const std::vector<std::string> &args, int rows, int cols, cons
 		dup2(s.slave, 1);
 		dup2(s.stderr_on_pty ? s.slave : errp[1], 2);
 		if (fake != nullptr) {
-			if (unshare(CLONE_NEWNS) != 0)
-				child_fail("unshare");
-			if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+			if (!enter_private_mounts())
 				child_fail("private mounts");
 			if (fake->replace_proc) {
 				bind_file(fake->dir.path, "/proc");
@@ -236,7 +261,7 @@ stat_text(int n, unsigned long long c, const std::vector<int> &skip = {})
 bool
 can_fake_proc()
 {
-	child_result r = run_child([] { _exit(geteuid() == 0 && unshare(CLONE_NEWNS) == 0 ? 0 : 1); });
+	child_result r = run_child([] { _exit(geteuid() == 0 && enter_private_mounts() ? 0 : 1); });
 	return r.status == 0;
 }
 
@@ -251,7 +276,7 @@ protected:
 	void SetUp() override
 	{
 		if (!can_fake_proc())
-			GTEST_SKIP() << "skipped: a fake procfs needs root and a private mount namespace (unshare -m)";
+			GTEST_SKIP() << "skipped: a fake procfs needs root and a private mount namespace (Linux)";
 		fp.dir.write("stat", stat_text(8, 1000));
 		fp.dir.write("loadavg", "0.52 0.58 0.59 1/123 4567\n");
 		fp.dir.write("possible", "0-7\n");
