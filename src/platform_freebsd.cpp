@@ -26,5 +26,7 @@ platform_maxcpus()
 
 	if (sysctlbyname("kern.smp.maxcpus", &ncpus, &len, nullptr, 0) != 0)
 		epanic("failed to read kern.smp.maxcpus sysctl");
-	return ncpus < 1 ? 1 : ncpus;
+	if (ncpus < 1)
+		return 1;
+	return ncpus > platform_max_slots ? platform_max_slots : ncpus;
 }

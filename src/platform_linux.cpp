@@ -65,10 +65,10 @@ platform_maxcpus()
 			max = cpulist_max(buf);
 		}
 	}
-	if (max >= 0 && max < INT_MAX)
-		return (int)max + 1;
+	if (max >= 0)
+		return max < platform_max_slots ? (int)max + 1 : platform_max_slots;
 	long conf = sysconf(_SC_NPROCESSORS_CONF);
 	if (conf < 1)
 		return 1;
-	return conf > INT_MAX ? INT_MAX : (int)conf;
+	return conf > platform_max_slots ? platform_max_slots : (int)conf;
 }
