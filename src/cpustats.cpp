@@ -311,8 +311,9 @@ scan_values(scan_pos *pos, const char *end, cpustat *rec)
  * Clears the online flags and counts of st, then reads the run of "cpu"
  * lines at the top of text (ended by its first NUL): the aggregate line
  * into total, "cpuN" lines into cpus[N] for N below the slot count.  A
- * line with fewer than four values ends the scan.  total keeps its flag
- * unless its line counts.
+ * line with fewer than four values ends the scan.  total, like every CPU,
+ * is online only when its line counts in this text: a stale total would
+ * make deltas of two old totals.
  */
 void
 cpustats_scan(cpustats *st, const char *text)
@@ -321,6 +322,7 @@ cpustats_scan(cpustats *st, const char *text)
 
 	for (int32_t i = 0; i < cpustats_cpus; i++)
 		st->cpus[i].online = 0;
+	st->total.online = 0;
 	st->num_online = 0;
 	st->max_cpu = 0;
 
@@ -462,8 +464,9 @@ cpustats_loadavg(load_avg *la)
 {
 	if (readn_str(cpustats_load_fd, cpustats_buf, (size_t)cpustats_buf_size) < 0)
 		epanic("failed to read %s/loadavg", proc_path);
+	/* not a system error: no errno text */
 	if (!cpustats_parse_loadavg(la, cpustats_buf))
-		epanic("failed to parse %s/loadavg", proc_path);
+		panic("failed to parse %s/loadavg", proc_path);
 	if (lseek(cpustats_load_fd, 0, SEEK_SET) < 0)
 		epanic("failed to seek %s/loadavg", proc_path);
 }
