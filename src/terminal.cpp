@@ -143,6 +143,19 @@ term_clear()
 	term_putp(clear_screen);
 }
 
+bool
+term_has_colors()
+{
+	return cur_term != nullptr && term_has(set_a_foreground) && term_has(set_a_background) &&
+	    max_colors >= 8;
+}
+
+bool
+term_wraps_at_margin()
+{
+	return cur_term != nullptr && auto_right_margin && !eat_newline_glitch;
+}
+
 /*
  * Loads the terminal description (which sets LINES and COLS), saves the
  * attributes of standard input, installs the SIGWINCH handler and the exit

@@ -38,4 +38,12 @@ void term_sgr0();
 void term_el();
 void term_clear();
 
+/* What the loaded description offers the chart: colours it can use
+ * (setaf, setab and at least the eight standard ones), and whether a
+ * character written in the last column sends the cursor to the next row
+ * at once (automatic margins without the newline glitch), which in the
+ * last row scrolls the screen. */
+bool term_has_colors();
+bool term_wraps_at_margin();
+
 #endif

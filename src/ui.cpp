@@ -23,6 +23,7 @@
 
 char ui_chars[8][6];
 bool ui_ascii;
+bool ui_mono;
 
 ui_bar *ui_bars;
 int32_t ui_num_bars;
@@ -34,15 +35,36 @@ uint8_t *ui_display;
 uint8_t *ui_fore;
 uint8_t *ui_back;
 
+/* Glyph index of stat kind k without colours: idle stays blank. */
+static uint8_t
+mono_glyph(int32_t k)
+{
+	return ui_stats[(size_t)k].name != nullptr ? (uint8_t)(k + 1) : 0;
+}
+
 /*
- * Builds the glyph table in the user's LC_CTYPE locale, which is set only
- * for the conversions and put back afterwards.  An encoding that fails,
- * leaves a shift state or does not fit an entry selects ASCII mode.
+ * Builds the glyph table: the band characters when there are no colours
+ * to draw with (the terminal lacks them, or NO_COLOR is set and not
+ * empty), else the block glyphs in the user's LC_CTYPE locale, which is
+ * set only for the conversions and put back afterwards.  An encoding that
+ * fails, leaves a shift state or does not fit an entry selects ASCII mode.
+ * Needs the terminal description loaded.
  */
 void
 ui_init(bool ascii)
 {
+	const char *no_color = std::getenv("NO_COLOR");
+
 	std::strcpy(ui_chars[0], " ");
+	ui_mono = !term_has_colors() || (no_color != nullptr && *no_color != '\0');
+	if (ui_mono) {
+		for (int32_t k = 0; k < ui_nstats; k++) {
+			char *g = ui_chars[mono_glyph(k)];
+			g[0] = ui_stats[(size_t)k].mono;
+			g[1] = '\0';
+		}
+		return;
+	}
 	if (ascii) {
 		ui_ascii = true;
 		return;
@@ -86,19 +108,53 @@ decimal_len(int32_t v)
 	return std::snprintf(buf, sizeof(buf), "%d", v);
 }
 
-/* Legend on row 0: a colour swatch and the name of every named kind. */
+/* Columns that text on screen row row may fill: all but the last one of
+ * the last row where a character there would scroll the screen. */
+static int32_t
+row_room(int32_t row)
+{
+	return COLS - (row == LINES - 1 && term_wraps_at_margin() ? 1 : 0);
+}
+
+/* Writes the first len bytes of s, as far as *room columns allow, and
+ * takes them from *room. */
+static void
+put_clipped(const char *s, size_t len, int32_t *room)
+{
+	size_t n = std::min(len, (size_t)std::max(*room, 0));
+
+	std::fwrite(s, 1, n, stdout);
+	*room -= (int32_t)n;
+}
+
+/*
+ * Legend on row 0: a swatch (the band's colour, or its character twice
+ * without colours) and the name of every named kind, cut at the width.
+ */
 static void
 draw_legend()
 {
+	int32_t room = row_room(0);
+
 	term_sgr0();
 	term_clear();
 	for (const ui_stat &s : ui_stats) {
+		char item[32];
+
 		if (s.name == nullptr)
 			continue;
-		term_setab(s.color);
-		std::fputs("  ", stdout);
-		term_sgr0();
-		std::printf(" %s ", s.name);
+		if (room <= 0)
+			break;
+		if (ui_mono) {
+			const char swatch[2] = {s.mono, s.mono};
+			put_clipped(swatch, sizeof(swatch), &room);
+		} else {
+			term_setab(s.color);
+			put_clipped("  ", 2, &room);
+			term_sgr0();
+		}
+		int len = std::snprintf(item, sizeof(item), " %s ", s.name);
+		put_clipped(item, std::min((size_t)len, sizeof(item) - 1), &room);
 	}
 }
 
@@ -132,9 +188,15 @@ draw_labels(int32_t nrows)
 
 	for (int32_t p = 0; p < ui_num_panes; p++) {
 		const ui_pane &pn = ui_panes[p];
-		term_cup(LINES - pn.bottom, 0);
 		for (int32_t r = 0; r < nrows; r++) {
-			if (r > 0)
+			/* rows above the screen (a window shorter than the
+			 * labels) are left out */
+			int32_t row = LINES - pn.bottom + r;
+			if (row < 0)
+				continue;
+			if (r == 0 || row == 0)
+				term_cup(row, 0);
+			else
 				std::putchar('\n');
 			std::fwrite(buf + (size_t)r * width + (size_t)pn.start, 1, (size_t)pn.width, stdout);
 		}
@@ -212,11 +274,15 @@ ui_layout(const cpustats *delta)
 	std::free(ui_back);
 	const ui_bar &lastbar = ui_bars[ui_num_bars - 1];
 	ui_bar_width = lastbar.pos + lastbar.width;
+	/* Memory and per-tick work stay bounded whatever the size: bars
+	 * lose their top rows.  Row counts times 256 stay far from overflow. */
+	ui_bar_length = std::min({ui_bar_length, ui_max_rows,
+	    (int32_t)(ui_max_cells / (size_t)ui_bar_width)});
 	size_t cells = (size_t)ui_bar_width * (size_t)ui_bar_length;
 	ui_display = static_cast<uint8_t *>(alloc_or_die(cells, "allocating display buffer"));
 	ui_fore = static_cast<uint8_t *>(alloc_or_die(cells, "allocating foreground buffer"));
 	ui_back = static_cast<uint8_t *>(alloc_or_die(cells, "allocating background buffer"));
-	if (ui_ascii) {
+	if (ui_ascii && !ui_mono) {
 		/* the rasteriser writes only ui_back in ASCII mode */
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
@@ -224,9 +290,17 @@ ui_layout(const cpustats *delta)
 
 	ui_pane &lastpane = ui_panes[ui_num_panes - 1];
 	lastpane.width = ui_bar_width - lastpane.start;
+	/* No pane reaches the last column, where a character could wrap;
+	 * the arrangement above ensures it from two columns on. */
+	for (int32_t p = 0; p < ui_num_panes; p++)
+		ui_panes[p].width = std::clamp(ui_panes[p].width, 0, std::max(COLS - 1, 0));
 
 	draw_labels(nlabel);
 }
+
+/* Products of a counter sum and a bar's height in 256ths: 64 bits would
+ * wrap from 2^56 ticks on. */
+__extension__ typedef unsigned __int128 ui_u128;
 
 /*
  * Band boundaries of one bar, in 256ths of a cell from its bottom: b[k] is
@@ -237,7 +311,7 @@ ui_layout(const cpustats *delta)
  * time at all (no CPU online).
  */
 static bool
-bar_bounds(const cpustat *rec, uint64_t denom, int32_t top, int32_t b[ui_nstats])
+bar_bounds(const cpustat *rec, ui_u128 denom, int32_t top, int32_t b[ui_nstats])
 {
 	if (denom == 0)
 		return false;
@@ -248,8 +322,8 @@ bar_bounds(const cpustat *rec, uint64_t denom, int32_t top, int32_t b[ui_nstats]
 		sum += rec->*ui_stats[k].field;
 		/* clamped before the cut to 32 bits, so that counters far
 		 * above the elapsed time still fill the bar */
-		uint64_t q = sum * (uint64_t)top / denom;
-		b[k] = std::max(q < (uint64_t)top ? (int32_t)q : top, below);
+		ui_u128 q = (ui_u128)sum * (ui_u128)top / denom;
+		b[k] = std::max(q < (ui_u128)top ? (int32_t)q : top, below);
 		below = b[k];
 	}
 	b[ui_nstats - 1] = top;
@@ -274,7 +348,10 @@ walk_bar(const int32_t b[ui_nstats], int32_t rows, size_t base)
 		if (j > 0 && c == ui_nstats - 1)
 			break;
 		if (b[c] >= topedge) {
-			ui_back[cell] = ui_stats[c].color;
+			if (ui_mono)
+				ui_display[cell] = mono_glyph(c);
+			else
+				ui_back[cell] = ui_stats[c].color;
 			continue;
 		}
 
@@ -301,6 +378,10 @@ walk_bar(const int32_t b[ui_nstats], int32_t rows, size_t base)
 		if (best < 0 || second < 0)
 			panic("bug: topVal={%d,%d}", best, second);
 
+		if (ui_mono) {
+			ui_display[cell] = mono_glyph(bestk);
+			continue;
+		}
 		if (ui_ascii) {
 			ui_back[cell] = ui_stats[bestk].color;
 			continue;
@@ -330,7 +411,7 @@ ui_compute_bars(const cpustats *delta)
 	int32_t rows = ui_bar_length;
 	size_t cells = (size_t)ui_bar_width * (size_t)rows;
 
-	if (!ui_ascii) {
+	if (!ui_ascii || ui_mono) {
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
 	}
@@ -342,12 +423,14 @@ ui_compute_bars(const cpustats *delta)
 	for (int32_t i = 0; i < ui_num_bars; i++) {
 		const ui_bar &bar = ui_bars[i];
 		const cpustat *rec = bar.cpu < 0 ? &delta->total : &delta->cpus[bar.cpu];
-		uint64_t denom = bar.cpu < 0 ?
-		    (uint64_t)std::max(delta->num_online, 0) * delta->time : delta->time;
+		ui_u128 denom = bar.cpu < 0 ?
+		    (ui_u128)std::max(delta->num_online, 0) * delta->time : delta->time;
 		int32_t b[ui_nstats];
 		size_t base = (size_t)bar.pos * (size_t)rows;
 
-		if (!bar_bounds(rec, denom, top, b))
+		/* counters not read on both sides of the delta (the aggregate
+		 * line can stop counting while CPU lines go on): empty bar */
+		if (rec->online != 1 || !bar_bounds(rec, denom, top, b))
 			continue;
 		walk_bar(b, rows, base);
 		for (int32_t x = 1; x < bar.width; x++) {
@@ -425,7 +508,9 @@ ui_show_bars()
 
 /*
  * Draws "  load: " and the three averages right-aligned on row 0, over
- * whatever stands there; the legend keeps the left end.
+ * whatever stands there; the legend keeps the left end.  Where the line
+ * is wider than the row it starts at column 0 and keeps only the averages
+ * that fit whole: a number cut short would read as another number.
  */
 void
 ui_show_load(const load_avg *la)
@@ -435,11 +520,23 @@ ui_show_load(const load_avg *la)
 
 	int len = std::snprintf(buf, sizeof(buf), "%0.2f %0.2f %0.2f",
 	    (double)la->one, (double)la->five, (double)la->fifteen);
+	len = std::min(len, (int)sizeof(buf) - 1);
 	int32_t col = COLS - len - (int32_t)(sizeof(prefix) - 1);
-	term_cup(0, col > 0 ? col : 0);
+	col = col > 0 ? col : 0;
+	int32_t room = row_room(0) - col;
+	if (room <= 0)
+		return;
+
+	int32_t shown = len;
+	while (shown > room - (int32_t)(sizeof(prefix) - 1) && shown > 0) {
+		const char *sp = static_cast<const char *>(memrchr(buf, ' ', (size_t)shown));
+		shown = sp != nullptr ? (int32_t)(sp - buf) : 0;
+	}
+	term_cup(0, col);
 	term_sgr0();
-	term_setaf(7);
-	std::fwrite(prefix, 1, sizeof(prefix) - 1, stdout);
+	if (!ui_mono)
+		term_setaf(7);
+	put_clipped(prefix, sizeof(prefix) - 1, &room);
 	term_sgr0();
-	std::fputs(buf, stdout);
+	std::fwrite(buf, 1, (size_t)shown, stdout);
 }

@@ -13,6 +13,7 @@
 #define UI_H
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "cpustats.h"
@@ -21,6 +22,7 @@
 struct ui_stat {
 	const char *name;		/* legend text; none for idle */
 	uint8_t color;			/* setaf/setab colour, 255 for none */
+	char mono;			/* character of the band without colours */
 	uint64_t cpustat::*field;	/* counter of the band; none for idle */
 };
 
@@ -28,14 +30,23 @@ inline constexpr int ui_nstats = 7;
 inline constexpr uint8_t ui_nocolor = 255;
 
 inline constexpr std::array<ui_stat, ui_nstats> ui_stats = {{
-	{"nice", 2, &cpustat::nice},
-	{"user", 4, &cpustat::user},
-	{"sys", 1, &cpustat::sys},
-	{"iowait", 6, &cpustat::iowait},
-	{"irq", 5, &cpustat::irq},
-	{"softirq", 3, &cpustat::softirq},
-	{nullptr, ui_nocolor, nullptr},
+	{"nice", 2, '+', &cpustat::nice},
+	{"user", 4, '#', &cpustat::user},
+	{"sys", 1, '%', &cpustat::sys},
+	{"iowait", 6, ':', &cpustat::iowait},
+	{"irq", 5, '!', &cpustat::irq},
+	{"softirq", 3, '~', &cpustat::softirq},
+	{nullptr, ui_nocolor, ' ', nullptr},
 }};
+
+/* Without colours the glyph table holds the band characters: the band of
+ * stat index k is glyph k + 1, idle the space. */
+static_assert(ui_nstats <= 8, "one glyph per named band");
+
+/* The canvas never takes more than this, whatever the window's size:
+ * bars are cut to fit (three planes of one byte per cell). */
+inline constexpr int32_t ui_max_rows = 65536;
+inline constexpr size_t ui_max_cells = (64u << 20) / 3;
 
 struct ui_bar {
 	int32_t pos;	/* first canvas column */
@@ -49,9 +60,13 @@ struct ui_pane {
 	int32_t width;	/* canvas columns shown */
 };
 
-/* Glyph strings by glyph index: a space, then U+2581..U+2587. */
+/* Glyph strings by glyph index: a space, then U+2581..U+2587, or the
+ * band characters when ui_mono is set. */
 extern char ui_chars[8][6];
 extern bool ui_ascii;
+/* No colours (the terminal has none, or NO_COLOR is set): every band is
+ * drawn in whole cells with its own character. */
+extern bool ui_mono;
 
 extern ui_bar *ui_bars;
 extern int32_t ui_num_bars;

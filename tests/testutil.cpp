@@ -20,9 +20,9 @@
 #include "terminal.h"
 
 void
-use_test_term(int nlines, int ncols)
+use_test_term(int nlines, int ncols, const char *name)
 {
-	term_load("clterm");
+	term_load(name);
 	LINES = nlines;
 	COLS = ncols;
 }

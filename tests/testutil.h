@@ -11,8 +11,9 @@
 /* Directory holding the compiled "clterm" description (see test_main). */
 const std::string &tinfo_dir();
 
-/* Makes clterm the current terminal and sets LINES and COLS. */
-void use_test_term(int lines, int cols);
+/* Makes clterm (or clmono, the same without colours) the current
+ * terminal and sets LINES and COLS. */
+void use_test_term(int lines, int cols, const char *name = "clterm");
 
 /* Runs fn with standard output sent to a file; returns what it wrote. */
 std::string capture_stdout(const std::function<void()> &fn);

@@ -23,6 +23,7 @@ void
 set_mode(bool ascii)
 {
 	ui_ascii = ascii;
+	ui_mono = false;
 	for (int k = 0; k < 8; k++)
 		std::strcpy(ui_chars[k], ascii && k > 0 ? "" : eighths[k]);
 }
@@ -36,6 +37,7 @@ cpustats *
 delta_of(const std::vector<int> &online)
 {
 	cpustats *snap = cpustats_alloc(), *d = cpustats_alloc();
+	snap->total.online = 1;
 	for (int cpu : online)
 		snap->cpus[cpu].online = 1;
 	cpustats_subtract(d, snap, snap);
@@ -70,6 +72,8 @@ struct layout_case {
 	int bar_width, bar_length;
 	std::vector<ui_pane> panes;
 	std::string labels;	/* output after the legend */
+	std::string top = legend;	/* the legend as cut to the width */
+	bool mono = false;	/* on clmono */
 };
 
 void
@@ -81,8 +85,9 @@ PrintTo(const layout_case &c, std::ostream *os)
 std::vector<layout_case>
 layout_cases()
 {
-	auto v64 = range(64), v128 = range(128);
+	auto v64 = range(64), v128 = range(128), v512 = range(512);
 	std::string r0 = vertical_row(0, v128), r1 = vertical_row(1, v128), r2 = vertical_row(2, v128);
+	const std::string to_user = "<sgr0><clear><setab 2>  <sgr0> nice <setab 4>  <sgr0> u";
 	return {
 	    {"80x24_8cpus", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7"},
 	    {"80x24_12cpus", 80, 24, range(12), 39, 21, {{1, 0, 39}},
@@ -96,18 +101,28 @@ layout_cases()
 	    {"cpus_0_to_10_horizontal", 80, 24, range(11), 36, 21, {{1, 0, 36}},
 		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10"},
 	    {"cpus_0_to_10_vertical_pitch_2", 30, 24, range(11), 25, 20, {{2, 0, 25}},
-		"<cup 22;0>avg 0 1 2 3 4 5 6 7 8 9 1\n" + std::string(24, ' ') + "0"},
+		"<cup 22;0>avg 0 1 2 3 4 5 6 7 8 9 1\n" + std::string(24, ' ') + "0",
+		legend.substr(0, legend.find(" iowait") + 5)},
 	    {"no_cpu_online", 80, 24, {}, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg"},
 	    {"lines_3", 80, 3, range(8), 19, 0, {{1, 0, 19}}, "<cup 2;0>avg 0 1 2 3 4 5 6 7"},
 	    {"cols_12_two_panes", 12, 24, range(8), 12, 10, {{12, 0, 11}, {1, 11, 1}},
-		"<cup 12;0>avg 0123456<cup 23;0>7"},
-	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567"},
+		"<cup 12;0>avg 0123456<cup 23;0>7", to_user},
+	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567", to_user + "s"},
 	    {"pane_height_0", 12, 3, range(8), 12, 0, {{1, 0, 11}, {1, 11, 1}},
-		"<cup 2;0>avg 0123456<cup 2;0>7"},
+		"<cup 2;0>avg 0123456<cup 2;0>7", to_user},
 	    {"cols_2", 2, 24, {0, 1}, 6, 2,
 		{{16, 0, 1}, {13, 1, 1}, {10, 2, 1}, {7, 3, 1}, {4, 4, 1}, {1, 5, 1}},
-		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1"},
-	    {"cols_1", 1, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567"},
+		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1", "<sgr0><clear><setab 2>  <sgr0>"},
+	    {"cols_1", 1, 24, range(8), 12, 21, {{1, 0, 0}}, "<cup 23;0>", "<sgr0><clear><setab 2> <sgr0>"},
+	    /* a single row is the last one: its last column would scroll */
+	    {"lines_1_last_column_left", 51, 1, range(8), 19, 0, {{1, 0, 19}}, "<cup 0;0>avg 0 1 2 3 4 5 6 7",
+		legend.substr(0, legend.size() - 1)},
+	    {"lines_1_label_row_above_screen", 80, 1, v64, 68, 0, {{2, 0, 68}}, "<cup 0;0>" + vertical_row(1, v64)},
+	    {"lines_8388611", 80, 8388611, range(8), 19, ui_max_rows, {{1, 0, 19}}, "<cup 8388610;0>avg 0 1 2 3 4 5 6 7"},
+	    {"cells_bounded", 600, 65535, v512, 516, (64 << 20) / 3 / 516, {{3, 0, 516}},
+		"<cup 65532;0>" + vertical_row(0, v512) + "\n" + vertical_row(1, v512) + "\n" + vertical_row(2, v512)},
+	    {"no_colours", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7",
+		"<sgr0><clear>++ nice ## user %% sys :: iowait !! irq ~~ softirq ", true},
 	};
 }
 
@@ -116,13 +131,15 @@ class Layout : public testing::TestWithParam<layout_case> {};
 TEST_P(Layout, GeometryLegendAndLabels)
 {
 	const layout_case &c = GetParam();
-	cpustats_size(256);
-	use_test_term(c.lines, c.cols);
+	cpustats_size(1024);
+	use_test_term(c.lines, c.cols, c.mono ? "clmono" : "clterm");
 	set_mode(false);
+	if (c.mono)
+		ui_init(false);
 	cpustats *d = delta_of(c.online);
 
 	std::string out = capture_stdout([&] { ui_layout(d); });
-	EXPECT_EQ(out, legend + c.labels);
+	EXPECT_EQ(out, c.top + c.labels);
 	EXPECT_EQ(ui_bar_width, c.bar_width);
 	EXPECT_EQ(ui_bar_length, c.bar_length);
 	ASSERT_EQ(ui_num_panes, (int)c.panes.size());
@@ -185,6 +202,7 @@ struct raster_case {
 	uint64_t time;
 	cpustat counters;
 	std::vector<cell> unicode, ascii;
+	std::vector<cell> mono = {};	/* checked when given */
 };
 
 void
@@ -194,11 +212,13 @@ PrintTo(const raster_case &c, std::ostream *os)
 }
 
 void
-rasterise_cpu0(bool ascii, int rows, uint64_t time, const cpustat &counters)
+rasterise_cpu0(bool ascii, int rows, uint64_t time, const cpustat &counters, bool mono = false)
 {
 	cpustats_size(4);
-	use_test_term(rows + 3, 80);
+	use_test_term(rows + 3, 80, mono ? "clmono" : "clterm");
 	set_mode(ascii);
+	if (mono)
+		ui_init(false);
 	cpustats *d = delta_of({0});
 	capture_stdout([&] { ui_layout(d); });
 	d->time = time;
@@ -216,19 +236,26 @@ TEST_P(Raster, CellsOfCpuBar)
 	EXPECT_EQ(column(4), c.unicode);
 	rasterise_cpu0(true, c.rows, c.time, c.counters);
 	EXPECT_EQ(column(4), c.ascii);
+	if (!c.mono.empty()) {
+		rasterise_cpu0(false, c.rows, c.time, c.counters, true);
+		EXPECT_EQ(column(4), c.mono);
+	}
 }
 
 /* cpustat fields: online, user, nice, sys, iowait, irq, softirq */
 const cell clear{0, 255, 255};
 INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
     raster_case{"user30_sys20", 2, 100, {1, 30, 0, 20, 0, 0, 0},
-	{{4, 4, 1}, {0, 1, 255}}, {{0, 255, 4}, {0, 255, 255}}},
+	{{4, 4, 1}, {0, 1, 255}}, {{0, 255, 4}, {0, 255, 255}}, {{2, 255, 255}, clear}},
     raster_case{"e7_full_cell", 1, 100, {1, 90, 0, 0, 0, 0, 0}, {{0, 255, 4}}, {{0, 255, 4}}},
     raster_case{"e6", 1, 100, {1, 85, 0, 0, 0, 0, 0}, {{6, 4, 255}}, {{0, 255, 4}}},
     raster_case{"e0_two_largest_only", 1, 100, {1, 10, 10, 0, 0, 1, 0}, {{0, 4, 255}}, {{0, 255, 255}}},
-    raster_case{"tie_lower_wins", 1, 100, {1, 50, 50, 0, 0, 0, 0}, {{4, 2, 4}}, {{0, 255, 2}}},
+    raster_case{"tie_lower_wins", 1, 100, {1, 50, 50, 0, 0, 0, 0}, {{4, 2, 4}}, {{0, 255, 2}}, {{1, 255, 255}}},
     raster_case{"more_ticks_than_elapsed", 3, 100, {1, 60, 60, 0, 0, 0, 0},
-	{{0, 255, 2}, {6, 2, 4}, {0, 255, 4}}, {{0, 255, 2}, {0, 255, 2}, {0, 255, 4}}},
+	{{0, 255, 2}, {6, 2, 4}, {0, 255, 4}}, {{0, 255, 2}, {0, 255, 2}, {0, 255, 4}},
+	{{1, 255, 255}, {1, 255, 255}, {2, 255, 255}}},
+    raster_case{"beyond_2_56_ticks", 2, 1ull << 57, {1, 1ull << 56, 0, 0, 0, 0, 0},
+	{{0, 2, 4}, {0, 4, 255}}, {{0, 255, 4}, clear}},
     raster_case{"all_zero", 3, 100, {1, 0, 0, 0, 0, 0, 0},
 	{{0, 2, 255}, clear, clear}, {{0, 255, 255}, clear, clear}},
     raster_case{"zero_rows", 0, 100, {1, 50, 0, 0, 0, 0, 0}, {}, {}}),
@@ -295,6 +322,11 @@ TEST(Raster, AvgDenominatorNeverZeroOrWrapped)
 	all->total.user = 1024ull * 8640000 / 2;
 	ui_compute_bars(all);
 	EXPECT_EQ(column(0), (std::vector<cell>{{0, 2, 4}, {0, 4, 255}}));
+
+	/* the aggregate line not read on both sides: no stale bar */
+	all->total.online = 0;
+	ui_compute_bars(all);
+	EXPECT_EQ(column(0), std::vector<cell>(2, clear));
 }
 
 /* Painter: hand-made canvases on LINES 24. */
@@ -374,15 +406,23 @@ TEST(LoadLine, RightAlignedStreams)
 		int cols;
 		load_avg la;
 		std::string want;
+		int lines = 24;
+		bool mono = false;
 	} cases[] = {
 		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
-		{20, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
+		/* too narrow: only whole numbers, nothing past the edge */
+		{20, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25"},
+		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25", 1},
+		{10, {1e30f, 1.0f, 1.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>"},
+		{5, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  loa<sgr0>"},
+		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0>  load: <sgr0>0.50 1.25 10.00", 24, true},
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00"},
 		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;58><sgr0><setaf 7>  load: <sgr0>9.99 9.99 9.99"},
 	};
 	for (const auto &c : cases) {
-		use_test_term(24, c.cols);
+		use_test_term(c.lines, c.cols);
+		ui_mono = c.mono;
 		EXPECT_EQ(capture_stdout([&] { ui_show_load(&c.la); }), c.want) << c.cols;
 	}
 }
@@ -394,23 +434,35 @@ TEST(Glyphs, LocaleAsciiFlagAndRestore)
 		bool ascii_flag;
 		bool want_ascii;
 		const char *want_1;
+		const char *term = "clterm";
+		const char *no_color = nullptr;
+		bool want_mono = false;
 	} cases[] = {
 		{"C.UTF-8", false, false, "\xe2\x96\x81"},
 		{"C", false, true, ""},
 		{"C.UTF-8", true, true, ""},
+		/* no colours: each band's own character, whatever the locale */
+		{"C.UTF-8", false, false, "+", "clmono", nullptr, true},
+		{"C", true, false, "+", "clterm", "1", true},
+		{"C.UTF-8", false, false, "\xe2\x96\x81", "clterm", ""},
 	};
 	for (const auto &c : cases) {
+		use_test_term(24, 80, c.term);
 		std::memset(ui_chars, 0, sizeof(ui_chars));
 		ui_ascii = false;
 		setenv("LC_ALL", c.lc_all, 1);
+		if (c.no_color != nullptr)
+			setenv("NO_COLOR", c.no_color, 1);
 		std::string before = std::setlocale(LC_CTYPE, nullptr);
 		ui_init(c.ascii_flag);
 		unsetenv("LC_ALL");
+		unsetenv("NO_COLOR");
 		EXPECT_EQ(std::string(std::setlocale(LC_CTYPE, nullptr)), before);
 		EXPECT_EQ(ui_ascii, c.want_ascii) << c.lc_all;
+		EXPECT_EQ(ui_mono, c.want_mono) << c.term;
 		EXPECT_STREQ(ui_chars[0], " ");
 		EXPECT_STREQ(ui_chars[1], c.want_1);
-		if (!c.want_ascii) {
+		if (!c.want_ascii && !c.want_mono) {
 			EXPECT_STREQ(ui_chars[7], "\xe2\x96\x87");
 		}
 	}
