@@ -509,8 +509,9 @@ ui_show_bars()
 /*
  * Draws "  load: " and the three averages right-aligned on row 0, over
  * whatever stands there; the legend keeps the left end.  Where the line
- * is wider than the row it starts at column 0 and keeps only the averages
- * that fit whole: a number cut short would read as another number.
+ * is wider than the row it starts at column 0, keeps only the averages
+ * that fit whole (a number cut short would read as another number) and
+ * clears the rest of the row.
  */
 void
 ui_show_load(const load_avg *la)
@@ -538,5 +539,8 @@ ui_show_load(const load_avg *la)
 		term_setaf(7);
 	put_clipped(prefix, sizeof(prefix) - 1, &room);
 	term_sgr0();
-	std::fwrite(buf, 1, (size_t)shown, stdout);
+	put_clipped(buf, (size_t)shown, &room);
+	/* a shortened line takes the row: no legend remnants beside it */
+	if (shown < len && room > 0)
+		term_el();
 }
