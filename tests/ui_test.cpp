@@ -414,7 +414,6 @@ TEST(LoadLine, RightAlignedStreams)
 		{20, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25<el>"},
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25<el>", 1},
 		{10, {1e30f, 1.0f, 1.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0><el>"},
-		{5, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  loa<sgr0>"},
 		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0>  load: <sgr0>0.50 1.25 10.00", 24, true},
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00"},
