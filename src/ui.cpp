@@ -298,32 +298,41 @@ ui_layout(const cpustats *delta)
 	draw_labels(nlabel);
 }
 
-/* Products of a counter sum and a bar's height in 256ths: 64 bits would
- * wrap from 2^56 ticks on. */
-__extension__ typedef unsigned __int128 ui_u128;
-
 /*
  * Band boundaries of one bar, in 256ths of a cell from its bottom: b[k] is
  * the top of stat kind k, b[6] the top of the bar.  Each is clamped into
  * [the one below, top]: the walk only compares boundaries with cell edges
  * up to top, so this changes nothing for sound counters, and wrapped ones
- * can no longer make boundaries fall.  Returns false when the bar stands for no
- * time at all (no CPU online).
+ * can no longer make boundaries fall.  The bar stands for ncpus x time
+ * ticks; returns false when that is none (no CPU online).
  */
 static bool
-bar_bounds(const cpustat *rec, ui_u128 denom, int32_t top, int32_t b[ui_nstats])
+bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32_t b[ui_nstats])
 {
-	if (denom == 0)
+	if (time == 0 || ncpus == 0)
 		return false;
+
+	/* The denominator and every product of a sum below it with top must
+	 * fit 64 bits.  Past 2^64 / top ticks, sums and elapsed time drop
+	 * their low bits alike: a boundary moves by a 256th at most in a
+	 * bar of thousands of rows, and by nothing in any usual one. */
+	const uint64_t lim = UINT64_MAX / (uint64_t)top;
+	unsigned shift = 0;
+	while (time > lim / ncpus) {
+		time >>= 1;
+		shift++;
+	}
+	uint64_t denom = time * ncpus;
 
 	uint64_t sum = 0;
 	int32_t below = 0;
 	for (int k = 0; k < ui_nstats - 1; k++) {
 		sum += rec->*ui_stats[k].field;
+		uint64_t s = sum >> shift;
 		/* clamped before the cut to 32 bits, so that counters far
 		 * above the elapsed time still fill the bar */
-		ui_u128 q = (ui_u128)sum * (ui_u128)top / denom;
-		b[k] = std::max(q < (ui_u128)top ? (int32_t)q : top, below);
+		int32_t q = s >= denom ? top : (int32_t)(s * (uint64_t)top / denom);
+		b[k] = std::max(q, below);
 		below = b[k];
 	}
 	b[ui_nstats - 1] = top;
@@ -423,14 +432,14 @@ ui_compute_bars(const cpustats *delta)
 	for (int32_t i = 0; i < ui_num_bars; i++) {
 		const ui_bar &bar = ui_bars[i];
 		const cpustat *rec = bar.cpu < 0 ? &delta->total : &delta->cpus[bar.cpu];
-		ui_u128 denom = bar.cpu < 0 ?
-		    (ui_u128)std::max(delta->num_online, 0) * delta->time : delta->time;
+		/* avg: all online CPUs' ticks over their elapsed time */
+		uint64_t ncpus = bar.cpu < 0 ? (uint64_t)std::max(delta->num_online, 0) : 1;
 		int32_t b[ui_nstats];
 		size_t base = (size_t)bar.pos * (size_t)rows;
 
 		/* counters not read on both sides of the delta (the aggregate
 		 * line can stop counting while CPU lines go on): empty bar */
-		if (rec->online != 1 || !bar_bounds(rec, denom, top, b))
+		if (rec->online != 1 || !bar_bounds(rec, delta->time, ncpus, top, b))
 			continue;
 		walk_bar(b, rows, base);
 		for (int32_t x = 1; x < bar.width; x++) {
