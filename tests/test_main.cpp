@@ -53,6 +53,7 @@ main(int argc, char **argv)
 	}
 	setenv("TERMINFO", tinfo.c_str(), 1);
 	setenv("TERM", "clterm", 1);
+	unsetenv("NO_COLOR");	/* the expected streams are in colour */
 	int rc = RUN_ALL_TESTS();
 	delete &dir;
 	return rc;
