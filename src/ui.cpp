@@ -314,8 +314,8 @@ bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32
 
 	/* The denominator and every product of a sum below it with top must
 	 * fit 64 bits.  Past 2^64 / top ticks, sums and elapsed time drop
-	 * their low bits alike: a boundary moves by a 256th at most in a
-	 * bar of thousands of rows, and by nothing in any usual one. */
+	 * their low bits alike: a boundary moves by a few 256ths of a cell
+	 * at most, and only at spans and heights far beyond real ones. */
 	const uint64_t lim = UINT64_MAX / (uint64_t)top;
 	unsigned shift = 0;
 	while (time > lim / ncpus) {
