@@ -3,6 +3,8 @@
  * the delay argument. */
 #include "corelume.h"
 
+#include <signal.h>
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -14,6 +16,7 @@
 #include "terminal.h"
 
 volatile std::sig_atomic_t need_exit;
+volatile std::sig_atomic_t fatal_signal;
 
 int
 corelume_parse_delay(const char *arg, bool *ok)
@@ -35,6 +38,32 @@ void
 on_sigint(int)
 {
 	need_exit = 1;
+}
+
+void
+on_fatal_signal(int sig)
+{
+	fatal_signal = sig;
+}
+
+/*
+ * Raised while the loop holds the signal blocked, it goes off when it is
+ * unblocked, after the terminal is back.
+ */
+void
+corelume_resignal(int sig)
+{
+	struct sigaction sa {};
+	sigset_t set;
+
+	term_reset();
+	sa.sa_handler = SIG_DFL;
+	sigaction(sig, &sa, nullptr);
+	raise(sig);
+	sigemptyset(&set);
+	sigaddset(&set, sig);
+	sigprocmask(SIG_UNBLOCK, &set, nullptr);
+	std::_Exit(128 + sig);	/* not reached: each such signal ends the process */
 }
 
 /*

@@ -18,6 +18,16 @@ extern volatile std::sig_atomic_t need_exit;
 
 void on_sigint(int);
 
+/* The number of a signal that ends the program at once (SIGQUIT and the
+ * like), set by its handler; 0 while none has arrived. */
+extern volatile std::sig_atomic_t fatal_signal;
+
+void on_fatal_signal(int sig);
+
+/* Gives the terminal back, then ends the process with sig's default
+ * action, so a core is dumped where due and the parent sees the signal. */
+[[noreturn]] void corelume_resignal(int sig);
+
 /* Milliseconds of a -d argument in seconds, truncated toward zero; *ok is
  * false unless the whole argument is a number.  NaN is not a number;
  * infinities and values beyond an int clamp to the int range (a huge

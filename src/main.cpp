@@ -64,17 +64,29 @@ next_option(int argc, char *argv[])
 	return getopt(argc, argv, platform_optstring);
 }
 
+/* SIGTERM and a hang-up end the program like Ctrl-C, after one more
+ * tick, so the terminal is given back. */
+static constexpr int quit_signals[] = {SIGINT, SIGTERM, SIGHUP};
+/* These end it at once with their own default action (a core for
+ * SIGQUIT), the terminal given back first. */
+static constexpr int fatal_signals[] = {
+	SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
+};
+
 static void
-install_quit_handler()
+install_quit_handlers()
 {
-	struct sigaction sa {};
+	struct sigaction sa {}, old;
 
 	sa.sa_handler = on_sigint;
 	sigemptyset(&sa.sa_mask);
-	/* SIGTERM and a hang-up end the program like Ctrl-C, so the
-	 * terminal is given back. */
-	for (int sig : {SIGINT, SIGTERM, SIGHUP})
+	for (int sig : quit_signals)
 		sigaction(sig, &sa, nullptr);
+	/* one ignored by whoever started us stays ignored */
+	sa.sa_handler = on_fatal_signal;
+	for (int sig : fatal_signals)
+		if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+			sigaction(sig, &sa, nullptr);
 }
 
 int
@@ -116,7 +128,7 @@ main(int argc, char *argv[])
 	}
 
 	std::setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
-	install_quit_handler();
+	install_quit_handlers();
 	cpustats_init();
 	term_init();
 	ui_init(ascii);
@@ -136,28 +148,39 @@ main(int argc, char *argv[])
 	cpustats_read(prev_snap);
 	cpustats_subtract(prev_delta, prev_snap, prev_snap);
 	ui_layout(prev_delta);
-	std::fflush(stdout);
+	term_flush();
 	if (need_exit)
 		return 0;
 
 	/*
-	 * The quit and resize signals are held back outside the wait and let
-	 * in only atomically with it: one that arrived just before the wait
-	 * would otherwise not end it, and with -d -1 nothing else would.
+	 * The handled signals are held back outside the wait and let in only
+	 * atomically with it: one that arrived just before the wait would
+	 * otherwise not end it, and with -d -1 nothing else would.  Their
+	 * flags are so acted on between ticks, with the output flushed.
 	 */
 	sigemptyset(&block);
-	for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGWINCH})
+	for (int sig : {SIGWINCH, SIGTSTP, SIGCONT})
+		sigaddset(&block, sig);
+	for (int sig : quit_signals)
+		sigaddset(&block, sig);
+	for (int sig : fatal_signals)
 		sigaddset(&block, sig);
 	sigprocmask(SIG_BLOCK, &block, &unblocked);
 
 	for (;;) {
+		bool pending = term_need_resize || term_need_stop || term_need_cont || fatal_signal;
+		char key = 0;
+
 		pfd.revents = 0;
-		if (ppoll(&pfd, 1, term_need_resize ? &no_wait : delay < 0 ? nullptr : &wait,
+		if (ppoll(&pfd, 1, pending ? &no_wait : delay < 0 ? nullptr : &wait,
 		    &unblocked) < 0 && errno != EINTR)
 			epanic("poll failed");
+		if (fatal_signal)
+			corelume_resignal(fatal_signal);
+		if (term_check_stop())
+			pfd.revents = 0;
 		/* A hung-up terminal reports POLLHUP and reads end of file. */
 		if (pfd.revents & (POLLIN | POLLHUP | POLLERR)) {
-			char key = 0;
 			ssize_t n = read(0, &key, 1);
 			if (n < 0 && errno != EINTR)
 				epanic("read failed");
@@ -167,7 +190,8 @@ main(int argc, char *argv[])
 
 		cpustats_read(new_snap);
 		cpustats_subtract(new_delta, new_snap, prev_snap);
-		if (term_check_resize() || !cpustats_sets_equal(new_delta, prev_delta))
+		/* Ctrl-L redraws everything, as in other full-screen tools */
+		if (term_check_resize() || key == '\f' || !cpustats_sets_equal(new_delta, prev_delta))
 			ui_layout(new_delta);
 		cpustats_loadavg(&la);
 		ui_show_load(&la);
@@ -175,7 +199,7 @@ main(int argc, char *argv[])
 			ui_compute_bars(new_delta);
 			ui_show_bars();
 		}
-		std::fflush(stdout);
+		term_flush();
 		if (need_exit)
 			return 0;
 

@@ -2,6 +2,8 @@
 /* Terminal modes through termios and terminfo; no curses screen is used. */
 #include "terminal.h"
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,15 +18,30 @@
 
 #include "corelume.h"
 
-volatile std::sig_atomic_t term_need_resize;
+volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
 
 static struct termios term_init_termios;
 static volatile std::sig_atomic_t term_initialized;
+/* File status flags of standard input and output at start-up; -1 when
+ * they could not be read */
+static int term_init_flags[2] = {-1, -1};
 
 static void
 term_on_sigwinch(int)
 {
 	term_need_resize = 1;
+}
+
+static void
+term_on_sigtstp(int)
+{
+	term_need_stop = 1;
+}
+
+static void
+term_on_sigcont(int)
+{
+	term_need_cont = 1;
 }
 
 /* terminfo's own output routine writes each byte straight to the
@@ -79,11 +96,42 @@ struct term_memo {
 static term_memo term_memos[512];
 static unsigned term_gen;
 
+/*
+ * Sets LINES and COLS from the window size the terminal reports, on
+ * standard output or else standard input.  The terminfo library prefers
+ * LINES and COLUMNS from the environment, which may be stale; they and the
+ * description's size apply only when the terminal cannot say.
+ */
+static void
+term_winsize()
+{
+	struct winsize ws;
+
+	for (int fd : {1, 0}) {
+		if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0) {
+			LINES = ws.ws_row;
+			COLS = ws.ws_col;
+			return;
+		}
+	}
+}
+
 void
 term_load(const char *name)
 {
 	setupterm(name, 1, nullptr);
+	term_winsize();
 	term_gen++;
+}
+
+static const char no_cup[] = "failed to use terminal \"%s\": it cannot position the cursor (no cup)";
+
+static const char *
+term_name()
+{
+	const char *name = std::getenv("TERM");
+
+	return name != nullptr ? name : "";
 }
 
 static void
@@ -156,32 +204,32 @@ term_wraps_at_margin()
 	return cur_term != nullptr && auto_right_margin && !eat_newline_glitch;
 }
 
-/*
- * Loads the terminal description (which sets LINES and COLS), saves the
- * attributes of standard input, installs the SIGWINCH handler and the exit
- * handler, then enters program mode.  Input typed before is discarded.
- */
 void
-term_init()
+term_flush()
 {
-	struct sigaction sa {};
-	struct termios t;
+	if (std::fflush(stdout) != 0 || std::ferror(stdout))
+		epanic("failed to write to the terminal");
+}
 
-	term_load(nullptr);
-	if (tcgetattr(0, &term_init_termios) < 0)
-		epanic("failed to get terminal attributes");
+/*
+ * Program mode: descriptors blocking (another program on the tty may
+ * have left them non-blocking, and a write would then drop bytes),
+ * alternate screen, hidden cursor, raw input.  Input typed before is
+ * discarded.  Assumes the start-up attributes and flags are saved.
+ */
+static void
+term_enter()
+{
+	struct termios t = term_init_termios;
 
-	sa.sa_handler = term_on_sigwinch;
-	sigemptyset(&sa.sa_mask);
-	if (sigaction(SIGWINCH, &sa, nullptr) < 0)
-		epanic("failed to install SIGWINCH handler");
-	std::atexit(term_reset);
+	for (int fd : {0, 1})
+		if (term_init_flags[fd] >= 0 && (term_init_flags[fd] & O_NONBLOCK))
+			fcntl(fd, F_SETFL, term_init_flags[fd] & ~O_NONBLOCK);
 	term_initialized = 1;
 
 	term_putp(enter_ca_mode);
 	term_putp(cursor_invisible);
 
-	t = term_init_termios;
 	t.c_iflag &= ~ICRNL;
 	t.c_lflag &= ~(ICANON | ECHO);
 	t.c_lflag |= ISIG;
@@ -192,19 +240,110 @@ term_init()
 }
 
 /*
- * Shows the cursor, leaves the alternate screen and restores the saved
- * attributes once output has drained.  Does nothing outside program mode.
+ * Loads the terminal description (which sets LINES and COLS) and refuses
+ * one that cannot position the cursor before anything is sent.  Saves the
+ * attributes and file status flags of the terminal, installs the handlers
+ * for resizing, stopping and continuing, ignores SIGPIPE (a failed write
+ * is reported instead), registers the exit handler, then enters program
+ * mode.
+ */
+void
+term_init()
+{
+	struct sigaction sa {}, old;
+
+	term_load(nullptr);
+	if (!term_has(cursor_address)) {
+		std::fprintf(stderr, no_cup, term_name());
+		std::fputc('\n', stderr);
+		std::exit(1);
+	}
+	if (tcgetattr(0, &term_init_termios) < 0)
+		epanic("failed to get terminal attributes");
+	for (int fd : {0, 1})
+		term_init_flags[fd] = fcntl(fd, F_GETFL);
+
+	sa.sa_handler = term_on_sigwinch;
+	sigemptyset(&sa.sa_mask);
+	if (sigaction(SIGWINCH, &sa, nullptr) < 0)
+		epanic("failed to install SIGWINCH handler");
+	/* Restarted calls: a stop in the background start-up's tcsetattr
+	 * must go on after fg, not fail.  The loop's wait ends all the same. */
+	sa.sa_flags = SA_RESTART;
+	sa.sa_handler = term_on_sigcont;
+	sigaction(SIGCONT, &sa, nullptr);
+	/* a SIGTSTP ignored by whoever started us stays ignored */
+	sigaction(SIGTSTP, nullptr, &old);
+	sa.sa_handler = term_on_sigtstp;
+	if (old.sa_handler != SIG_IGN)
+		sigaction(SIGTSTP, &sa, nullptr);
+	sa.sa_handler = SIG_IGN;
+	sigaction(SIGPIPE, &sa, nullptr);
+	std::atexit(term_reset);
+
+	term_enter();
+}
+
+/*
+ * Shows the cursor and leaves the alternate screen, or without one puts
+ * the cursor on a clean line below the chart; restores the saved
+ * attributes once output has drained, then the saved file status flags.
+ * Does nothing outside program mode.  Write failures are not looked at:
+ * the fatal routines call this.
  */
 void
 term_reset()
 {
 	if (!term_initialized)
 		return;
+	term_initialized = 0;
 	term_putp(cursor_normal);
-	term_putp(exit_ca_mode);
+	if (term_has(exit_ca_mode)) {
+		term_putp(exit_ca_mode);
+	} else {
+		term_sgr0();
+		term_cup(LINES - 1, 0);
+		putchar_unlocked('\n');
+		term_el();
+	}
 	std::fflush(stdout);
 	tcsetattr(0, TCSADRAIN, &term_init_termios);
-	term_initialized = 0;
+	for (int fd : {1, 0})
+		if (term_init_flags[fd] >= 0)
+			fcntl(fd, F_SETFL, term_init_flags[fd]);
+}
+
+bool
+term_check_stop()
+{
+	if (term_need_stop) {
+		struct sigaction dfl {}, own;
+		sigset_t set, old;
+
+		term_need_stop = 0;
+		term_reset();
+		/* Raised while blocked, so it merges with any SIGTSTP still
+		 * pending and the process stops once, when unblocked. */
+		dfl.sa_handler = SIG_DFL;
+		sigaction(SIGTSTP, &dfl, &own);
+		raise(SIGTSTP);
+		sigemptyset(&set);
+		sigaddset(&set, SIGTSTP);
+		sigaddset(&set, SIGCONT);
+		sigprocmask(SIG_UNBLOCK, &set, &old);
+		/* Continued here, or at once in an orphaned process group,
+		 * where the system does not stop us. */
+		sigprocmask(SIG_SETMASK, &old, nullptr);
+		sigaction(SIGTSTP, &own, nullptr);
+		term_need_cont = 1;
+	}
+	if (!term_need_cont)
+		return false;
+	term_need_cont = 0;
+	/* the shell has had the terminal meanwhile */
+	term_enter();
+	term_need_resize = 1;
+	return true;
 }
 
 bool
@@ -215,11 +354,21 @@ term_check_resize()
 	/* Cleared first: a SIGWINCH during the re-read is seen next tick. */
 	term_need_resize = 0;
 	TERMINAL *old = cur_term;
-	restartterm(nullptr, 1, nullptr);
+	int found = 0;
+	/* Asked for an error code: left to itself, the library would print
+	 * on the chart and exit with the terminal in program mode.  Its
+	 * result is ERR without a curses screen even when the description
+	 * loaded; the code says whether it did. */
+	restartterm(nullptr, 1, &found);
+	if (found != 1)
+		panic("failed to reload the description of terminal \"%s\"", term_name());
 	/* restartterm loads a new description; the old one would leak at
 	 * every resize */
 	if (old != nullptr && old != cur_term)
 		del_curterm(old);
+	if (!term_has(cursor_address))
+		panic(no_cup, term_name());
+	term_winsize();
 	term_gen++;
 	return true;
 }

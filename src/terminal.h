@@ -14,14 +14,23 @@
 
 #include <csignal>
 
-extern volatile std::sig_atomic_t term_need_resize;
+/* Set by the SIGWINCH, SIGTSTP and SIGCONT handlers. */
+extern volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
 
 /* Loads the terminal description of name (TERM's when null) for standard
  * output, which sets LINES and COLS; a name it cannot load ends the
  * program with the terminfo library's message. */
 void term_load(const char *name);
+/* Refuses a terminal that cannot position the cursor: one line on
+ * standard error and status 1, before anything is sent to it. */
 void term_init();
 void term_reset();
+/* After a SIGTSTP gives the terminal back and stops the process; once
+ * continued, or after a SIGCONT, enters program mode again and leaves a
+ * resize pending so the chart is laid out afresh.  True in that case:
+ * input typed meanwhile was discarded.  Called with the signals that the
+ * loop handles blocked. */
+bool term_check_stop();
 /* True when a SIGWINCH was pending: the flag is then cleared and LINES and
  * COLS re-read. */
 bool term_check_resize();
@@ -37,6 +46,9 @@ void term_setab(int color);
 void term_sgr0();
 void term_el();
 void term_clear();
+/* Flushes standard output; a write that fails (a reader gone, a closed
+ * terminal) ends the program through epanic. */
+void term_flush();
 
 /* What the loaded description offers the chart: colours it can use
  * (setaf, setab and at least the eight standard ones), and whether a
