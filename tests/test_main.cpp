@@ -16,7 +16,9 @@ static const char clterm_src[] =
     "\tel=<el>, sgr0=<sgr0>, setaf=<setaf %p1%d>, setab=<setab %p1%d>,\n"
     "\tsmcup=<smcup>, rmcup=<rmcup>,\n"
     "clmono|corelume test terminal without colours,\n"
-    "\tcolors@, pairs@, setaf@, setab@, use=clterm,\n";
+    "\tcolors@, pairs@, setaf@, setab@, use=clterm,\n"
+    "clterm-noca|clterm without an alternate screen,\n\tsmcup@, rmcup@, use=clterm,\n"
+    "clterm-nocup|clterm that cannot position the cursor,\n\tcup@, use=clterm,\n";
 
 static std::string tinfo;
 
