@@ -148,9 +148,11 @@ main(int argc, char *argv[])
 	cpustats_read(prev_snap);
 	cpustats_subtract(prev_delta, prev_snap, prev_snap);
 	ui_layout(prev_delta);
-	term_flush();
+	/* A quit asked for ends with status 0 even when the terminal hung up
+	 * meanwhile; the exit handler sends what is left. */
 	if (need_exit)
 		return 0;
+	term_flush();
 
 	/*
 	 * The handled signals are held back outside the wait and let in only
@@ -199,9 +201,9 @@ main(int argc, char *argv[])
 			ui_compute_bars(new_delta);
 			ui_show_bars();
 		}
-		term_flush();
 		if (need_exit)
 			return 0;
+		term_flush();
 
 		std::swap(prev_delta, new_delta);
 		std::swap(prev_snap, new_snap);

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -302,7 +303,7 @@ term_reset()
 		term_putp(exit_ca_mode);
 	} else {
 		term_sgr0();
-		term_cup(LINES - 1, 0);
+		term_cup(std::max(LINES - 1, 0), 0);
 		putchar_unlocked('\n');
 		term_el();
 	}

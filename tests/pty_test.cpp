@@ -407,10 +407,8 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 			s.settle(100ms);
 			pid_t prog = tcgetpgrp(s.master);
 			s.send("\x1a");
-			ASSERT_TRUE(s.wait_for([&] {
-				return read_file("/proc/" + std::to_string(prog) + "/stat").find(") T ") != std::string::npos;
-			}));
-			s.settle(50ms);
+			ASSERT_TRUE(s.wait_output(restored));
+			s.settle();	/* stopped: nothing more comes until continued */
 			EXPECT_TRUE(ends_with(s.out, restored) && same_attrs(s.attrs(), s.before)) << s.out;
 			size_t mark = s.out.size();
 			kill(prog, SIGCONT);
