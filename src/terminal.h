@@ -18,8 +18,9 @@
 extern volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
 
 /* Loads the terminal description of name (TERM's when null) for standard
- * output, which sets LINES and COLS; a name it cannot load ends the
- * program with the terminfo library's message. */
+ * output and sets LINES and COLS, from the window size the terminal
+ * reports where it can; a name it cannot load ends the program with the
+ * terminfo library's message. */
 void term_load(const char *name);
 /* Refuses a terminal that cannot position the cursor: one line on
  * standard error and status 1, before anything is sent to it. */
