@@ -33,7 +33,10 @@ echo "0-3" > "$dir/possible"
 
 t -f /dev/null new-session -d -x 80 -y 24 -s cl "env -i PATH=/usr/bin:/bin TERM=tmux-256color LANG=C.UTF-8 PS1='$ ' ASAN_OPTIONS='${ASAN_OPTIONS:-}' UBSAN_OPTIONS='${UBSAN_OPTIONS:-}' sh"
 t send-keys -t cl "echo shell-before" Enter
-t send-keys -t cl "unshare -m sh $run $dir $bin -d -1" Enter
+# started in the background it waits for fg
+t send-keys -t cl "unshare -m sh $run $dir $bin -d -1 &" Enter
+sleep 1
+t send-keys -t cl fg Enter
 sleep 1
 # one tick (a key: -d -1 waits for nothing else) after CPU 1 gained far
 # more user time than can have elapsed
@@ -50,9 +53,17 @@ t capture-pane -e -p -t cl > "$dir/screen.e"
 rows=$(sed -n '3,23p' "$dir/screen.e" | grep -c '44m') || true
 [ "$rows" -eq 21 ] || fail "full-height user bar: $rows of 21 rows blue"
 
-t send-keys -t cl q
+t send-keys -t cl C-z
+sleep 0.5
+t capture-pane -p -t cl > "$dir/screen"
+grep -q 'softirq' "$dir/screen" && fail "the shell's screen is back after ctrl-z"
+t send-keys -t cl fg Enter
+sleep 1
+t capture-pane -p -t cl > "$dir/screen"
+head -n 1 "$dir/screen" | grep -q 'softirq' || fail "the chart is back after fg"
+t send-keys -t cl q	# raw again: no Enter needed
 sleep 0.5
 t capture-pane -p -t cl > "$dir/screen"
 grep -q 'shell-before$' "$dir/screen" || fail "the shell's screen is back after q"
 grep -q 'softirq' "$dir/screen" && fail "the chart is gone after q"
-echo "tmux: legend, load line, labels, full bar, screen restored: ok"
+echo "tmux: background start, legend, load line, labels, full bar, ctrl-z and fg, screen restored: ok"
