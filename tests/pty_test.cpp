@@ -404,7 +404,6 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 	} cases[] = {
 		{"ctrl-z, continue", {}, job, [&](session &s) {
 			up(s);
-			s.settle(100ms);
 			pid_t prog = tcgetpgrp(s.master);
 			s.send("\x1a");
 			ASSERT_TRUE(s.wait_output(restored));
@@ -421,11 +420,8 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 		{"no rmcup", {"TERM=clterm-noca"}, {}, q, 0, "", "<cnorm><sgr0><cup 23;0>\r\n<el>"},
 		{"no cup", {"TERM=clterm-nocup"}, {}, [](session &) {}, 1,
 		    "failed to use terminal \"clterm-nocup\": it cannot position the cursor (no cup)\n", ""},
-		{"reader gone", {}, [] {
-			int p[2];
-			if (pipe(p) == 0)
-				dup2(p[1], 1), close(p[0]);
-		}, [](session &) {}, 255, "failed to write to the terminal: Broken pipe\n", ""},
+		{"reader gone", {}, [] { int p[2]; if (pipe(p) == 0) dup2(p[1], 1), close(p[0]); },
+		    [](session &) {}, 255, "failed to write to the terminal: Broken pipe\n", ""},
 		{"O_NONBLOCK", {}, [] { fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK); }, [&](session &s) {
 			up(s);
 			EXPECT_EQ(fcntl(s.slave, F_GETFL) & O_NONBLOCK, 0) << "blocking while it runs";
@@ -433,13 +429,9 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 			EXPECT_EQ(s.wait_exit(), 0);
 			EXPECT_NE(fcntl(s.slave, F_GETFL) & O_NONBLOCK, 0);
 		}, 0, "", restored},
-		{"description gone", {"TERMINFO=" + gone.path}, [&] {
-			std::filesystem::copy(tinfo_dir(), gone.path, std::filesystem::copy_options::recursive);
-		}, [&](session &s) {
-			up(s);
-			std::filesystem::remove_all(gone.path);
-			s.resize(10, 40);
-		}, 255, "failed to reload the description of terminal \"clterm\"\n", restored},
+		{"description gone", {"TERMINFO=" + gone.path},
+		    [&] { std::filesystem::copy(tinfo_dir(), gone.path, std::filesystem::copy_options::recursive); },
+		    [&](session &s) { up(s); std::filesystem::remove_all(gone.path); s.resize(10, 40); }, 255, "failed to reload the description of terminal \"clterm\"\n", restored},
 		{"stale LINES", {"LINES=10", "COLUMNS=40"}, {}, q, 0, "", restored},
 	};
 	for (const auto &c : cases) {
