@@ -431,7 +431,8 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 		}, 0, "", restored},
 		{"description gone", {"TERMINFO=" + gone.path},
 		    [&] { std::filesystem::copy(tinfo_dir(), gone.path, std::filesystem::copy_options::recursive); },
-		    [&](session &s) { up(s); std::filesystem::remove_all(gone.path); s.resize(10, 40); }, 255, "failed to reload the description of terminal \"clterm\"\n", restored},
+		    [&](session &s) { up(s); std::filesystem::remove_all(gone.path); s.resize(10, 40); },
+		    255, "failed to reload the description of terminal \"clterm\"\n", restored},
 		{"stale LINES", {"LINES=10", "COLUMNS=40"}, {}, q, 0, "", restored},
 	};
 	for (const auto &c : cases) {
