@@ -9,7 +9,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -133,6 +132,8 @@ cpustats_alloc()
 	if (st == nullptr)
 		epanic("allocating cpustats");
 	st->cpus = static_cast<cpustat *>(std::calloc(cpustats_cpus, sizeof(cpustat)));
+	/* the message is kept letter for letter, misspelling included:
+	 * users and scripts may match it */
 	if (st->cpus == nullptr)
 		epanic("allocating per-CPU cputats");
 	return st;
@@ -159,73 +160,6 @@ is_digit(char c)
 	return (unsigned char)(c - '0') < 10;
 }
 
-/* Eight bytes at p, the first in the lowest byte. */
-static uint64_t
-load8(const char *p)
-{
-	uint64_t w;
-
-	std::memcpy(&w, p, 8);
-	if constexpr (std::endian::native == std::endian::big)
-		w = __builtin_bswap64(w);
-	return w;
-}
-
-/* Bytes of w that are not decimal digits: nonzero exactly there, up to
- * and including the first one (a byte's test is exact while the bytes
- * before it are digits). */
-static uint64_t
-nondigits(uint64_t w)
-{
-	return ((w & 0xf0f0f0f0f0f0f0f0) ^ 0x3030303030303030) |
-	    (((w + 0x0606060606060606) & 0xf0f0f0f0f0f0f0f0) ^ 0x3030303030303030);
-}
-
-/* Value of eight digit bytes, the most significant in the lowest byte. */
-static uint64_t
-value8(uint64_t w)
-{
-	w -= 0x3030303030303030;
-	w = (w * 10 + (w >> 8)) & 0x00ff00ff00ff00ff;
-	w = (w * 100 + (w >> 16)) & 0x0000ffff0000ffff;
-	return (w * 10000 + (w >> 32)) & 0xffffffff;
-}
-
-/* Value of the n-digit run at p (n >= 1) into *v; false when it does not
- * fit in 64 bits. */
-static bool
-decimal_value(const char *p, size_t n, uint64_t *v)
-{
-	while (n > 1 && *p == '0') {
-		p++;
-		n--;
-	}
-	if (n > 20)
-		return false;
-	/* up to 19 digits always fit; a 20th may not */
-	size_t head = n > 19 ? 19 : n;
-	*v = 0;
-	for (; head >= 8; head -= 8, n -= 8, p += 8)
-		*v = *v * 100000000 + value8(load8(p));
-	for (; head > 0; head--, n--, p++)
-		*v = *v * 10 + (uint64_t)(*p - '0');
-	return n == 0 || !(__builtin_mul_overflow(*v, 10, v) ||
-	    __builtin_add_overflow(*v, (uint64_t)(*p - '0'), v));
-}
-
-/* End of the run of digits at p, eight bytes at a time while all eight
- * lie before end. */
-static const char *
-digits_end(const char *p, const char *end)
-{
-	for (; end - p >= 8; p += 8)
-		if (uint64_t m = nondigits(load8(p)); m != 0)
-			return p + (__builtin_ctzll(m) >> 3);
-	while (is_digit(*p))
-		p++;
-	return p;
-}
-
 /* Where one stat line's conversion stopped, and the first newline that its
  * white space crossed (null if none). */
 struct scan_pos {
@@ -234,16 +168,17 @@ struct scan_pos {
 };
 
 /*
- * Converts one value the way " %llu" does: white space (newlines
- * included), an optional sign, then decimal digits; a value too large
- * saturates and a minus sign negates modulo 2^64.  Returns false when no
- * digit follows; out may be null for a value that is only skipped.
+ * Converts one value the way " %llu" does, since that is what the stat
+ * format was always read with: white space (newlines included), an
+ * optional sign, then decimal digits; a value too large saturates and a
+ * minus sign negates modulo 2^64.  Returns false when no digit follows.
  */
 static bool
-scan_u64(scan_pos *pos, const char *end, uint64_t *out)
+scan_u64(scan_pos *pos, uint64_t *out)
 {
 	const char *p = pos->p;
-	bool neg = false;
+	bool neg = false, over = false;
+	uint64_t v = 0;
 
 	if (p[0] == ' ' && is_digit(p[1])) {
 		p++;	/* the usual single blank */
@@ -254,33 +189,17 @@ scan_u64(scan_pos *pos, const char *end, uint64_t *out)
 	}
 	if (*p == '+' || *p == '-')
 		neg = *p++ == '-';
-	const char *digits = p;
-	uint64_t v;
-	uint64_t w, m;
-	if (end - p >= 8 && (m = nondigits(w = load8(p))) != 0) {
-		/* fewer than eight digits, as most counters are: one word */
-		unsigned n = (unsigned)__builtin_ctzll(m) >> 3;
-		if (n == 0)
-			return false;
-		pos->p = p + n;
-		if (out == nullptr)
-			return true;
-		v = value8(w << (8 * (8 - n)) | 0x3030303030303030 >> (8 * n));
-	} else {
-		/* here a whole word of digits was seen, or fewer than 8 bytes remain */
-		p = digits_end(end - p >= 8 ? p + 8 : p, end);
-		if (p == digits)
-			return false;
-		pos->p = p;
-		if (out == nullptr)
-			return true;
-		if (!decimal_value(digits, (size_t)(p - digits), &v)) {
-			/* out of range: the largest value, whatever the sign */
-			v = UINT64_MAX;
-			neg = false;
-		}
+	if (!is_digit(*p))
+		return false;
+	for (; is_digit(*p); p++) {
+		uint64_t d = (uint64_t)(*p - '0');
+		if (v >= UINT64_MAX / 10 && (v > UINT64_MAX / 10 || d > UINT64_MAX % 10))
+			over = true;
+		v = v * 10 + d;
 	}
-	*out = neg ? 0 - v : v;
+	pos->p = p;
+	/* out of range: the largest value, whatever the sign */
+	*out = over ? UINT64_MAX : neg ? 0 - v : v;
 	return true;
 }
 
@@ -290,17 +209,18 @@ scan_u64(scan_pos *pos, const char *end, uint64_t *out)
  * converted before a failure stay stored.
  */
 static int
-scan_values(scan_pos *pos, const char *end, cpustat *rec)
+scan_values(scan_pos *pos, cpustat *rec)
 {
+	uint64_t idle;
 	uint64_t *const dest[] = {
-		&rec->user, &rec->nice, &rec->sys, nullptr,
+		&rec->user, &rec->nice, &rec->sys, &idle,
 		&rec->iowait, &rec->irq, &rec->softirq,
 	};
 	int n = 0;
 
 	rec->iowait = rec->irq = rec->softirq = 0;
 	for (uint64_t *d : dest) {
-		if (!scan_u64(pos, end, d))
+		if (!scan_u64(pos, d))
 			break;
 		n++;
 	}
@@ -311,9 +231,10 @@ scan_values(scan_pos *pos, const char *end, cpustat *rec)
  * Clears the online flags and counts of st, then reads the run of "cpu"
  * lines at the top of text (ended by its first NUL): the aggregate line
  * into total, "cpuN" lines into cpus[N] for N below the slot count.  A
- * line with fewer than four values ends the scan.  total, like every CPU,
- * is online only when its line counts in this text: a stale total would
- * make deltas of two old totals.
+ * line with fewer than four values is read on from where its values
+ * began, which in stat text ends the scan.  total, like every CPU, is
+ * online only when its line counts in this text: a stale total would make
+ * deltas of two old totals.
  */
 void
 cpustats_scan(cpustats *st, const char *text)
@@ -345,9 +266,10 @@ cpustats_scan(cpustats *st, const char *text)
 		/* the next line starts after the line's first newline */
 		scan_pos pos = {vals, nullptr};
 		if (rec != nullptr) {
-			if (scan_values(&pos, end, rec) < 4) {
-				/* Resume right after "cpu" or the number: that text
-				 * cannot begin with "cpu", so the scan ends. */
+			if (scan_values(&pos, rec) < 4) {
+				/* Resume right after "cpu" or the number: in stat
+				 * text that never begins with "cpu", so the scan
+				 * ends ("cpu0cpu1 1 2 3 4" would go on with cpu1). */
 				p = vals;
 				continue;
 			}
