@@ -22,7 +22,8 @@ int
 corelume_parse_delay(const char *arg, bool *ok)
 {
 	char *end;
-	float ms = std::strtof(arg, &end) * 1000.0f;	/* single precision */
+	/* single precision, as -d has always been read: 0.251 is 250 ms */
+	float ms = std::strtof(arg, &end) * 1000.0f;
 
 	*ok = *end == '\0' && !std::isnan(ms);
 	if (!*ok)

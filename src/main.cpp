@@ -24,6 +24,7 @@
 #include "terminal.h"
 #include "ui.h"
 
+/* Usage, help and error texts stay byte for byte: scripts match them. */
 static const char help_text[] =
     "\nDisplay CPU usage as a bar chart.\n\nOptions:\n"
     "  -a       Use ASCII-only bars (instead of Unicode)\n"
@@ -146,6 +147,8 @@ main(int argc, char *argv[])
 	load_avg la;
 
 	cpustats_read(prev_snap);
+	/* a snapshot minus itself: zero time, so no bars, but the online CPUs
+	 * for the first layout */
 	cpustats_subtract(prev_delta, prev_snap, prev_snap);
 	ui_layout(prev_delta);
 	/* A quit asked for ends with status 0 even when the terminal hung up
