@@ -9,11 +9,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #define NCURSES_NOMACROS
 #include <curses.h>
@@ -25,46 +29,49 @@
 static constexpr int slots = 64;
 static cpustats *snap[2], *ref[2], *delta;
 
-/* The scan the way sscanf, strtol and strchr do it. */
+/*
+ * The scan by other means: the text is cut into lines first, and a line
+ * whose values fail is read on from an offset within it; strtol takes the
+ * number and sscanf the values, which may run on into later lines.
+ */
 static void
 ref_scan(cpustats *st, const char *p)
 {
+	std::vector<size_t> starts = {0};
+	for (size_t i = 0; p[i] != '\0'; i++)
+		if (p[i] == '\n')
+			starts.push_back(i + 1);
+
 	for (int i = 0; i < cpustats_cpus; i++)
 		st->cpus[i].online = 0;
 	st->num_online = st->max_cpu = 0;
-	while (std::strncmp(p, "cpu", 3) == 0) {
-		const char *line = p, *vals = p + 3;
-		cpustat *rec = nullptr;
-		long cpu = -1;
-		if (*vals == ' ') {
-			rec = &st->total;
-		} else if (*vals >= '0' && *vals <= '9') {
-			char *e;
-			cpu = std::strtol(vals, &e, 10);
-			vals = e;
-			if (cpu < cpustats_cpus)
-				rec = &st->cpus[cpu];
+	size_t line = 0, off = 0;
+	while (line < starts.size() && std::strncmp(p + starts[line] + off, "cpu", 3) == 0) {
+		char *vals = const_cast<char *>(p + starts[line] + off + 3);
+		long cpu = *vals == ' ' ? -1 : std::isdigit((unsigned char)*vals) ? std::strtol(vals, &vals, 10) : LONG_MIN;
+		cpustat *rec = cpu == -1 ? &st->total : cpu >= 0 && cpu < cpustats_cpus ? &st->cpus[cpu] : nullptr;
+		unsigned long long v[7] = {};
+		int n = rec == nullptr ? 4 : std::sscanf(vals, " %llu %llu %llu %llu %llu %llu %llu",
+		    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
+		if (rec != nullptr) {
+			/* what was converted stays, even from a line that fails */
+			uint64_t *field[7] = {&rec->user, &rec->nice, &rec->sys, nullptr,
+			    &rec->iowait, &rec->irq, &rec->softirq};
+			for (int k = 0; k < 7; k++)
+				if (field[k] != nullptr && (k >= 4 || k < n))
+					*field[k] = k < n ? v[k] : 0;
+		}
+		if (n < 4) {
+			off = (size_t)(vals - (p + starts[line]));
+			continue;
 		}
 		if (rec != nullptr) {
-			unsigned long long idle;
-			rec->iowait = rec->irq = rec->softirq = 0;
-			int n = std::sscanf(vals, " %llu %llu %llu %llu %llu %llu %llu",
-			    (unsigned long long *)&rec->user, (unsigned long long *)&rec->nice,
-			    (unsigned long long *)&rec->sys, &idle, (unsigned long long *)&rec->iowait,
-			    (unsigned long long *)&rec->irq, (unsigned long long *)&rec->softirq);
-			if (n < 4) {
-				p = vals;
-				continue;
-			}
 			rec->online = 1;
-			if (cpu >= 0) {
-				st->num_online++;
-				if (cpu > st->max_cpu)
-					st->max_cpu = (int)cpu;
-			}
+			st->num_online += cpu >= 0;
+			st->max_cpu = std::max(st->max_cpu, (int)cpu);
 		}
-		const char *nl = std::strchr(line, '\n');
-		p = nl != nullptr ? nl + 1 : line + std::strlen(line);
+		line++;
+		off = 0;
 	}
 }
 
