@@ -66,8 +66,10 @@ TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 	dir.write("stat", stat + "intr 1 2 3\n");
 	dir.write("loadavg", "0.52 0.58 0.59 1/123 4567\n");
 	const char *cand[] = {dir.path.c_str()};
+	auto defaults = cpustats_candidates;
 	cpustats_candidates = cand;
 	cpustats_findproc();
+	cpustats_candidates = defaults;	/* cand dies with the test */
 	cpustats_size(64);
 	use_test_term(24, 80);
 	ui_init(false);

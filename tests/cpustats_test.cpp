@@ -84,8 +84,10 @@ INSTANTIATE_TEST_SUITE_P(Stat, Scan, testing::Values(
     scan_case{"cpus_0_and_2", "cpu  1 2 3 4\ncpu0 1 2 3 4\ncpu2 1 2 3 4\n", 8, {0, 2}, 2, true},
     scan_case{"cpu_at_slot_count_skipped", "cpu  1 2 3 4\ncpu9 1 2 3 4\ncpu8 1 2 3 4\ncpu1 1 2 3 4\n", 8, {1}, 1, true},
     scan_case{"huge_cpu_number_skipped", "cpu  1 2 3 4\ncpu99999999999999999999999 1 2 3 4\ncpu1 1 2 3 4\n", 8, {1}, 1, true},
+    scan_case{"cpu_number_2_64_plus_3_skipped", "cpu  1 2 3 4\ncpu18446744073709551619 1 2 3 4\ncpu1 1 2 3 4\n", 8, {1}, 1, true},
     scan_case{"cpu_and_letter_skipped", "cpu  1 2 3 4\ncpux 1 2 3 4\ncpu3 1 2 3 4\n", 8, {3}, 3, true},
     scan_case{"after_other_line_unread", "cpu  1 2 3 4\ncpu0 1 2 3 4\nintr 5\ncpu1 1 2 3 4\n", 8, {0}, 0, true},
+    scan_case{"values_run_on_into_next_line", "cpu  1 2 3 4\ncpu0 1 2 3\n4 5\ncpu1 1 2 3 4\n", 8, {0}, 0, true},
     scan_case{"three_values_end_scan", "cpu  1 2 3 4\ncpu0 1 2 3 4\ncpu1 1 2 3\ncpu2 1 2 3 4\n", 8, {0}, 0, true},
     scan_case{"aggregate_three_values", "cpu  1 2 3\ncpu0 1 2 3 4\n", 8, {}, 0, false},
     scan_case{"empty", "", 8, {}, 0, false},
@@ -119,6 +121,8 @@ TEST(Scan, ValuesLandInTheirFields)
 	EXPECT_EQ((std::array<uint64_t, 6>{c2.user, c2.nice, c2.sys, c2.iowait, c2.irq, c2.softirq}),
 	    (std::array<uint64_t, 6>{42, UINT64_MAX, UINT64_MAX, 12345678901234567890u, 1,
 		0 - 123456789012345678u}));
+	/* a four-value line leaves none of the last read's iowait, irq, softirq */
+	EXPECT_EQ((std::array<uint64_t, 3>{t.iowait, t.irq, t.softirq}), (std::array<uint64_t, 3>{}));
 }
 
 TEST(Scan, OfflineCpuKeepsCountersAndUnreadTotalGoesOffline)
@@ -187,10 +191,12 @@ TEST(Findproc, FirstDirectoryWithBothFilesAndNoLeak)
 	std::string nodir = good.path + "/nonexistent";
 	const char *cand[] = {nodir.c_str(), missing_loadavg.path.c_str(), good.path.c_str(), later.path.c_str()};
 
+	auto saved = cpustats_candidates;
 	cpustats_candidates = cand;
 	cpustats_findproc();
 	int before = count_fds();
 	cpustats_findproc();
+	cpustats_candidates = saved;	/* cand dies with the test */
 	EXPECT_EQ(count_fds(), before);
 	EXPECT_STREQ(proc_path, good.path.c_str());
 	char buf[64];

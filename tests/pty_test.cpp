@@ -52,6 +52,8 @@ struct session {
 	bool stderr_on_pty = false;	/* else a pipe of its own, in err */
 	std::vector<std::string> env;	/* before the usual variables, so these win */
 	std::function<void()> in_child;	/* runs in the child just before exec */
+	tcflag_t lflag_off = 0;		/* local modes off before the start */
+	std::string typed_ahead;	/* input waiting at the start */
 
 	~session()
 	{
@@ -84,14 +86,17 @@ struct session {
 		return wait_for([&] { return out.find(s, from) != std::string::npos; });
 	}
 
-	/* Collects output until nothing arrives for quiet. */
-	void settle(std::chrono::milliseconds quiet = 200ms)
+	/* Collects output until nothing arrives for quiet; false when output
+	 * still flows after 3 s. */
+	bool settle(std::chrono::milliseconds quiet = 200ms)
 	{
+		auto end = std::chrono::steady_clock::now() + 3s;
 		size_t n;
 		do {
 			n = out.size();
 			pump((int)quiet.count());
-		} while (out.size() != n);
+		} while (out.size() != n && std::chrono::steady_clock::now() < end);
+		return out.size() == n;
 	}
 
 	void pump(int ms)
@@ -112,7 +117,7 @@ struct session {
 		}
 	}
 
-	void send(const std::string &s) { ASSERT_EQ(write(master, s.data(), s.size()), (ssize_t)s.size()); }
+	void send(const std::string &s) { EXPECT_EQ(write(master, s.data(), s.size()), (ssize_t)s.size()); }
 
 	void resize(int rows, int cols)
 	{
@@ -200,7 +205,12 @@ start(session &s, const std::vector<std::string> &args, int rows, int cols, cons
 	ASSERT_EQ(pipe(errp), 0);
 	fcntl(s.master, F_SETFD, FD_CLOEXEC);
 	fcntl(errp[0], F_SETFD, FD_CLOEXEC);
+	struct termios t;
+	tcgetattr(s.slave, &t);
+	t.c_lflag &= ~s.lflag_off;
+	tcsetattr(s.slave, TCSANOW, &t);
 	tcgetattr(s.slave, &s.before);
+	s.send(s.typed_ahead);
 	std::string tinfo = tinfo_dir();
 
 	std::fflush(stdout);
@@ -293,7 +303,7 @@ protected:
 	/* Starts the program and waits for its first layout. */
 	void start_chart()
 	{
-		start(s, {"-d", "-1"}, 24, 80, &fp);
+		ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80, &fp));
 		ASSERT_TRUE(s.wait_output(labels8)) << s.out << s.err;
 	}
 
@@ -326,7 +336,7 @@ ends_with(const std::string &s, const std::string &tail)
 TEST(Pty, ProgramModeThenQuitOnQ)
 {
 	session s;
-	start(s, {"-d", "-1"}, 24, 80);
+	ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80));
 	ASSERT_TRUE(s.wait_output("avg")) << s.out << s.err;
 	s.settle();
 	EXPECT_EQ(s.out.rfind("<smcup><civis>" + legend, 0), 0u) << s.out;
@@ -353,8 +363,12 @@ TEST(Pty, SignalsQuitAfterOneMoreTick)
 		const char *name;
 		std::function<void(session &)> send;
 		int status = 0;		/* else ended by the signal, with no more tick */
+		tcflag_t lflag_off = 0;
+		std::string typed_ahead = "";
 	} cases[] = {
 		{"ctrl-c", [](session &s) { s.send("\x03"); }},
+		/* signal keys forced on; input typed before the start discarded */
+		{"ctrl-c_isig_off_q_typed_ahead", [](session &s) { s.send("\x03"); }, 0, ISIG | ICANON | ECHO, "q"},
 		{"SIGINT", [](session &s) { kill(s.pid, SIGINT); }},
 		{"SIGTERM", [](session &s) { kill(s.pid, SIGTERM); }},
 		{"SIGHUP", [](session &s) { kill(s.pid, SIGHUP); }},
@@ -363,7 +377,9 @@ TEST(Pty, SignalsQuitAfterOneMoreTick)
 	};
 	for (const auto &c : cases) {
 		session s;
-		start(s, {"-d", "-1"}, 24, 80);
+		s.lflag_off = c.lflag_off;
+		s.typed_ahead = c.typed_ahead;
+		ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80)) << c.name;
 		ASSERT_TRUE(s.wait_output("avg")) << c.name;
 		s.settle(100ms);
 		c.send(s);
@@ -441,7 +457,7 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 		session s;
 		s.env = c.env;
 		s.in_child = c.in_child;
-		start(s, {"-d", "-1"}, 24, 80);
+		ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80)) << c.name;
 		c.act(s);
 		EXPECT_EQ(s.wait_exit(), c.status) << c.name;
 		EXPECT_EQ(s.err, c.err) << c.name;
@@ -454,7 +470,7 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 TEST(Pty, HangUpEndsWithoutSpinning)
 {
 	session s;
-	start(s, {"-d", "-1"}, 24, 80);
+	ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80));
 	ASSERT_TRUE(s.wait_output("avg"));
 	s.settle(100ms);
 	close(s.master);
@@ -473,7 +489,7 @@ TEST(Pty, HangUpEndsWithoutSpinning)
 
 TEST_F(PtyFakeProc, StartUpShowsLegendAndLabelsOnly)
 {
-	start_chart();
+	ASSERT_NO_FATAL_FAILURE(start_chart());
 	s.settle();
 	EXPECT_EQ(s.out, "<smcup><civis>" + legend + labels8);
 	quit();
@@ -481,7 +497,7 @@ TEST_F(PtyFakeProc, StartUpShowsLegendAndLabelsOnly)
 
 TEST_F(PtyFakeProc, KnownCountersDrawFullBars)
 {
-	start_chart();
+	ASSERT_NO_FATAL_FAILURE(start_chart());
 	s.settle(100ms);
 	/* CPU 0 and the total gain far more user ticks than can elapse: full
 	 * bars whatever the wall clock says; the other CPUs stay idle. */
@@ -504,7 +520,7 @@ TEST_F(PtyFakeProc, KnownCountersDrawFullBars)
 
 TEST_F(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
 {
-	start_chart();
+	ASSERT_NO_FATAL_FAILURE(start_chart());
 	size_t mark = tick_with("stat", stat_text(8, 2000, {3}));
 	ASSERT_TRUE(s.wait_output("<cup 23;0>avg 0 1 2 4 5 6 7", mark)) << s.out;
 	/* back online: a bar only once both snapshots have it */
@@ -519,7 +535,10 @@ TEST_F(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
 
 TEST_F(PtyFakeProc, ResizeLaysOutAgainWithPanes)
 {
-	start_chart();
+	ASSERT_NO_FATAL_FAILURE(start_chart());
+	/* after a tick every resize reaches the program inside its wait */
+	tick_with("loadavg", "0.52 0.58 0.59 1/123 4567\n");
+	ASSERT_TRUE(s.wait_output("load: "));
 	s.resize(10, 40);
 	ASSERT_TRUE(s.wait_output("<cup 9;0>avg 0 1 2 3 4 5 6 7")) << s.out;
 	/* 10 columns: the 12-column canvas is cut into panes of 9 and 3 */
@@ -528,12 +547,43 @@ TEST_F(PtyFakeProc, ResizeLaysOutAgainWithPanes)
 	size_t mark = s.out.size();
 	s.resize(24, 80);
 	ASSERT_TRUE(s.wait_output(labels8, mark));
+	EXPECT_TRUE(s.settle()) << "the resize is redrawn again and again";
 	quit();
+}
+
+/* Ticks in one second with no key: a -d 0 tick within the same clock
+ * tick as the one before draws the load line alone (then "<cup 0;..."
+ * of the next follows it). */
+TEST_F(PtyFakeProc, DelayPacesTicksWithoutKeys)
+{
+	struct {
+		const char *delay;
+		size_t least, most;
+		bool load_only_tick;
+	} cases[] = {
+		{"0.2", 2, 10, false},
+		{"0", 20, SIZE_MAX, true},
+	};
+	for (const auto &c : cases) {
+		session ps;
+		ASSERT_NO_FATAL_FAILURE(start(ps, {"-d", c.delay}, 24, 80, &fp));
+		ASSERT_TRUE(ps.wait_output(labels8)) << c.delay;
+		for (auto end = std::chrono::steady_clock::now() + 1s; std::chrono::steady_clock::now() < end;)
+			ps.pump(50);
+		size_t ticks = 0;
+		for (size_t at = 0; (at = ps.out.find("  load: ", at)) != std::string::npos; at++)
+			ticks++;
+		EXPECT_GE(ticks, c.least) << c.delay;
+		EXPECT_LE(ticks, c.most) << c.delay;
+		EXPECT_EQ(ps.out.find("0.59<cup 0;") != std::string::npos, c.load_only_tick) << c.delay;
+		ps.send("q");
+		EXPECT_EQ(ps.wait_exit(), 0) << c.delay;
+	}
 }
 
 TEST_F(PtyFakeProc, FatalErrorGivesTerminalBackFirst)
 {
-	start_chart();
+	ASSERT_NO_FATAL_FAILURE(start_chart());
 	tick_with("loadavg", "garbage\n");
 	EXPECT_EQ(s.wait_exit(), 255);
 	EXPECT_TRUE(ends_with(s.out, restored)) << s.out;
@@ -544,7 +594,7 @@ TEST_F(PtyFakeProc, FatalErrorGivesTerminalBackFirst)
 TEST_F(PtyFakeProc, FatalMessageLandsAfterTheTerminalIsBack)
 {
 	s.stderr_on_pty = true;	/* one stream: the order is visible */
-	start_chart();
+	ASSERT_NO_FATAL_FAILURE(start_chart());
 	tick_with("loadavg", "1 2\n");
 	EXPECT_EQ(s.wait_exit(), 255);
 	size_t back = s.out.rfind(restored);
@@ -559,7 +609,7 @@ TEST_F(PtyFakeProc, NoProcfsStopsBeforeTheTerminal)
 #endif
 	fake_proc empty;
 	empty.replace_proc = true;
-	start(s, {}, 24, 80, &empty);
+	ASSERT_NO_FATAL_FAILURE(start(s, {}, 24, 80, &empty));
 	EXPECT_EQ(s.wait_exit(), 255);
 	EXPECT_EQ(s.err, "checked procfs candidates:\n\t/proc\n\t/compat/linux/proc\n"
 			 "failed to locate a suitable procfs with stat/loadavg\n");
@@ -568,7 +618,7 @@ TEST_F(PtyFakeProc, NoProcfsStopsBeforeTheTerminal)
 
 TEST_F(PtyFakeProc, BadStatTextKeepsRunning)
 {
-	start_chart();
+	ASSERT_NO_FATAL_FAILURE(start_chart());
 	const std::string texts[] = {
 		stat_text(8, 500),			/* counters went backwards */
 		"cpu  1 2 3\ncpu0 1 2 3 4\n",		/* aggregate line with three values */

@@ -55,12 +55,12 @@ range(int n)
 
 /* Label row r of a vertical-label chart, built digit by digit. */
 std::string
-vertical_row(int r, const std::vector<int> &cpus)
+vertical_row(int r, const std::vector<int> &cpus, int pitch = 1)
 {
 	std::string s = r == 0 ? "avg " : "    ";
 	for (int cpu : cpus) {
 		std::string num = std::to_string(cpu);
-		s += r < (int)num.size() ? num[r] : ' ';
+		s += std::string(cpu > 0 ? pitch - 1 : 0, ' ') + (r < (int)num.size() ? num[r] : ' ');
 	}
 	return s;
 }
@@ -85,13 +85,19 @@ PrintTo(const layout_case &c, std::ostream *os)
 std::vector<layout_case>
 layout_cases()
 {
-	auto v64 = range(64), v128 = range(128), v512 = range(512);
+	auto v26 = range(26), v38 = range(38), v64 = range(64), v128 = range(128), v512 = range(512);
 	std::string r0 = vertical_row(0, v128), r1 = vertical_row(1, v128), r2 = vertical_row(2, v128);
 	const std::string to_user = "<sgr0><clear><setab 2>  <sgr0> nice <setab 4>  <sgr0> u";
 	return {
 	    {"80x24_8cpus", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7"},
 	    {"80x24_12cpus", 80, 24, range(12), 39, 21, {{1, 0, 39}},
 		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10 11"},
+	    /* the label and pitch thresholds are strict: equality goes the
+	     * narrow way */
+	    {"82x24_26cpus_labels_at_threshold", 82, 24, v26, 55, 20, {{2, 0, 55}},
+		"<cup 22;0>" + vertical_row(0, v26, 2) + "\n" + vertical_row(1, v26, 2)},
+	    {"80x24_38cpus_pitch_at_threshold", 80, 24, v38, 42, 20, {{2, 0, 42}},
+		"<cup 22;0>" + vertical_row(0, v38) + "\n" + vertical_row(1, v38)},
 	    {"80x24_64cpus", 80, 24, v64, 68, 20, {{2, 0, 68}},
 		"<cup 22;0>" + vertical_row(0, v64) + "\n" + vertical_row(1, v64)},
 	    {"80x50_128cpus", 80, 50, v128, 132, 21, {{27, 0, 79}, {3, 79, 53}},
@@ -157,17 +163,31 @@ TEST_P(Layout, GeometryLegendAndLabels)
 INSTANTIATE_TEST_SUITE_P(Chart, Layout, testing::ValuesIn(layout_cases()),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(Layout, AsciiModePrefillsGlyphAndForegroundPlanes)
+/* The ASCII canvas reuses the memory of a Unicode one: full bars must
+ * still paint as background colours and blanks only. */
+TEST(Layout, AsciiAfterUnicodePaintsBackgroundsOnly)
 {
 	cpustats_size(8);
 	use_test_term(24, 80);
-	set_mode(true);
 	cpustats *d = delta_of(range(8));
-	capture_stdout([&] { ui_layout(d); });
-	for (int i = 0; i < ui_bar_width * ui_bar_length; i++) {
-		ASSERT_EQ(ui_display[i], 0);
-		ASSERT_EQ(ui_fore[i], 255);
+	std::string out;
+	for (bool ascii : {false, true}) {
+		set_mode(ascii);
+		capture_stdout([&] { ui_layout(d); });
+		d->time = 100;
+		d->total.user = 800;
+		for (int i = 0; i < 8; i++)
+			d->cpus[i].user = 100;
+		ui_compute_bars(d);
+		out = capture_stdout([] { ui_show_bars(); });
 	}
+	std::string want;
+	for (int r = 22; r >= 2; r--) {
+		want += "<cup " + std::to_string(r) + ";0>" + (r == 22 ? "<sgr0><setab 4>" : "") + "   ";
+		for (int i = 0; i < 8; i++)
+			want += "<sgr0> <sgr0><setab 4> ";
+	}
+	EXPECT_EQ(out, want);
 }
 
 /* One cell as (display, fore, back). */
@@ -258,7 +278,11 @@ INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
 	{{0, 2, 4}, {0, 4, 255}}, {{0, 255, 4}, clear}},
     raster_case{"all_zero", 3, 100, {1, 0, 0, 0, 0, 0, 0},
 	{{0, 2, 255}, clear, clear}, {{0, 255, 255}, clear, clear}},
-    raster_case{"zero_rows", 0, 100, {1, 50, 0, 0, 0, 0, 0}, {}, {}}),
+    raster_case{"zero_rows", 0, 100, {1, 50, 0, 0, 0, 0, 0}, {}, {}},
+    /* user + sys wraps to 0: the boundaries above user must not fall
+     * below it */
+    raster_case{"wrapped_sum_keeps_boundaries_rising", 5, 3, {1, 1, 0, UINT64_MAX, 0, 0, 0},
+	{{0, 2, 4}, {5, 4, 255}, clear, clear, clear}, {{0, 255, 4}, {0, 255, 4}, clear, clear, clear}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 /* Sums that wrap make boundaries fall from one band to the next: the bar
@@ -266,6 +290,7 @@ INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
 TEST(Raster, WrappedCountersStayDrawable)
 {
 	const cpustat wrapped[] = {
+		{1, 1, 0, UINT64_MAX, 0, 0, 0},
 		{1, UINT64_MAX - 10, 0, 20, 0, 0, 0},
 		{1, UINT64_MAX / 3, UINT64_MAX / 3, UINT64_MAX / 3, 7, 7, 7},
 		{1, 1ull << 62, 1ull << 62, 0, 0, 0, 1},
