@@ -48,7 +48,11 @@ ref_scan(cpustats *st, const char *p)
 	size_t line = 0, off = 0;
 	while (line < starts.size() && std::strncmp(p + starts[line] + off, "cpu", 3) == 0) {
 		char *vals = const_cast<char *>(p + starts[line] + off + 3);
-		long cpu = *vals == ' ' ? -1 : std::isdigit((unsigned char)*vals) ? std::strtol(vals, &vals, 10) : LONG_MIN;
+		long cpu = LONG_MIN;	/* neither the total nor a CPU */
+		if (*vals == ' ')
+			cpu = -1;
+		else if (std::isdigit((unsigned char)*vals))
+			cpu = std::strtol(vals, &vals, 10);
 		cpustat *rec = cpu == -1 ? &st->total : cpu >= 0 && cpu < cpustats_cpus ? &st->cpus[cpu] : nullptr;
 		unsigned long long v[7] = {};
 		int n = rec == nullptr ? 4 : std::sscanf(vals, " %llu %llu %llu %llu %llu %llu %llu",
