@@ -44,6 +44,7 @@ ref_scan(cpustats *st, const char *p)
 
 	for (int i = 0; i < cpustats_cpus; i++)
 		st->cpus[i].online = 0;
+	st->total.online = 0;
 	st->num_online = st->max_cpu = 0;
 	size_t line = 0, off = 0;
 	while (line < starts.size() && std::strncmp(p + starts[line] + off, "cpu", 3) == 0) {
