@@ -93,6 +93,7 @@ int
 main(int argc, char *argv[])
 {
 	bool ascii = false;
+	bool steal = false;
 	int delay = 500;
 	int ch;
 
@@ -110,6 +111,9 @@ main(int argc, char *argv[])
 			}
 			break;
 		}
+		case 's':
+			steal = true;
+			break;
 		case 'h':
 			usage(argv[0]);
 			std::fputs(help_text, stderr);
@@ -129,9 +133,11 @@ main(int argc, char *argv[])
 
 	std::setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
 	install_quit_handlers();
+	cpustats_steal = steal;
 	cpustats_init();
 	term_init();
 	ui_init(ascii);
+	ui_select_stats(steal);
 
 	/* Four records whose roles rotate each tick; never copied, never
 	 * freed (kept in records so they stay reachable to the end). */
