@@ -136,8 +136,8 @@ main(int argc, char *argv[])
 	cpustats_steal = steal;
 	cpustats_init();
 	term_init();
-	ui_init(ascii);
 	ui_select_stats(steal);
+	ui_init(ascii);
 
 	/* Four records whose roles rotate each tick; never copied, never
 	 * freed (kept in records so they stay reachable to the end). */

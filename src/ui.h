@@ -106,7 +106,8 @@ extern uint8_t *ui_fore;
 extern uint8_t *ui_back;
 
 void ui_init(bool ascii);
-/* Picks the stat kinds: with steal time as a band of its own, or without. */
+/* Picks the stat kinds, with steal time as a band of its own or without;
+ * before ui_init, which may build glyphs for the bands. */
 void ui_select_stats(bool steal);
 void ui_layout(const cpustats *delta);
 void ui_compute_bars(const cpustats *delta);
