@@ -2,7 +2,8 @@
 /*
  * One tick of the statistics source (read + subtract, through a real
  * descriptor) and one tick of the display (rasterise, paint, load line,
- * into a discarding standard output), at several machine sizes.
+ * into a discarding standard output), at several machine sizes; the
+ * _steal variants with steal time read and drawn (-s).
  *
  *   build/bench/corelume_bench
  */
@@ -29,8 +30,8 @@ namespace {
 
 std::string bench_dir;
 
-/* A stat file as a 10-field kernel writes it, with the lines that follow
- * the cpu lines. */
+/* A stat file as a 10-field kernel in a guest writes it (some steal),
+ * with the lines that follow the cpu lines. */
 std::string
 stat_text(int cpus, unsigned long long base)
 {
@@ -41,10 +42,11 @@ stat_text(int cpus, unsigned long long base)
 	for (int i = -1; i < cpus; i++) {
 		unsigned long long u = base + rng() % 100000, n = rng() % 1000, sy = base / 3 + rng() % 50000;
 		int len = i < 0 ?
-		    std::snprintf(line, sizeof(line), "cpu  %llu %llu %llu %llu %llu %llu %llu 0 0 0\n",
-			u * cpus, n * cpus, sy * cpus, base * 40ull * cpus, base / 50 * cpus, base / 90 * cpus, base / 70 * cpus) :
-		    std::snprintf(line, sizeof(line), "cpu%d %llu %llu %llu %llu %llu %llu %llu 0 0 0\n",
-			i, u, n, sy, base * 40, base / 50, base / 90, base / 70);
+		    std::snprintf(line, sizeof(line), "cpu  %llu %llu %llu %llu %llu %llu %llu %llu 0 0\n",
+			u * cpus, n * cpus, sy * cpus, base * 40ull * cpus, base / 50 * cpus, base / 90 * cpus, base / 70 * cpus,
+			base / 200 * cpus) :
+		    std::snprintf(line, sizeof(line), "cpu%d %llu %llu %llu %llu %llu %llu %llu %llu 0 0\n",
+			i, u, n, sy, base * 40, base / 50, base / 90, base / 70, base / 200);
 		s.append(line, (size_t)len);
 	}
 	s += "intr 1462898730 28 9 0 0 0 0 0 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n";
@@ -79,9 +81,10 @@ setup_source(int cpus)
 }
 
 void
-BM_source_tick(benchmark::State &state)
+source_tick(benchmark::State &state, bool steal)
 {
 	int cpus = (int)state.range(0);
+	cpustats_steal = steal;
 	setup_source(cpus);
 	cpustats *prev = cpustats_alloc(), *next = cpustats_alloc(), *delta = cpustats_alloc();
 	cpustats_read(prev);
@@ -92,13 +95,27 @@ BM_source_tick(benchmark::State &state)
 		benchmark::DoNotOptimize(delta->num_online);
 	}
 	state.counters["cpus_online"] = next->num_online;
+	cpustats_steal = false;
+}
+
+void
+BM_source_tick(benchmark::State &state)
+{
+	source_tick(state, false);
 }
 BENCHMARK(BM_source_tick)->Arg(8)->Arg(64)->Arg(256)->Arg(1024)->Unit(benchmark::kMicrosecond);
 
+void
+BM_source_tick_steal(benchmark::State &state)
+{
+	source_tick(state, true);
+}
+BENCHMARK(BM_source_tick_steal)->Arg(8)->Arg(1024)->Unit(benchmark::kMicrosecond);
+
 /* A delta of n CPUs whose counters are drawn at random (seeded), each CPU
- * busy for a random share of 50 elapsed ticks. */
+ * busy for a random share of 50 elapsed ticks, then some steal if asked. */
 cpustats *
-random_delta(int cpus)
+random_delta(int cpus, bool steal)
 {
 	std::mt19937 rng(42);
 	cpustats *d = cpustats_alloc();
@@ -116,6 +133,10 @@ random_delta(int cpus)
 			left -= c.*f;
 			d->total.*f += c.*f;
 		}
+		if (steal) {
+			c.steal = rng() % (left / 2 + 1);
+			d->total.steal += c.steal;
+		}
 	}
 	d->num_online = cpus;
 	d->max_cpu = cpus - 1;
@@ -131,7 +152,7 @@ display_tick(const cpustats *d, const load_avg *la)
 }
 
 void
-BM_display_tick(benchmark::State &state)
+display_tick_run(benchmark::State &state, bool steal)
 {
 	int cpus = (int)state.range(0), cols = (int)state.range(1), rows = (int)state.range(2);
 
@@ -140,7 +161,8 @@ BM_display_tick(benchmark::State &state)
 	LINES = rows;
 	COLS = cols;
 	ui_init(false);
-	cpustats *d = random_delta(cpus);
+	ui_select_stats(steal);
+	cpustats *d = random_delta(cpus, steal);
 	load_avg la = {1.52f, 0.98f, 0.61f};
 
 	/* bytes of one tick, measured through a file */
@@ -169,8 +191,22 @@ BM_display_tick(benchmark::State &state)
 	close(saved);
 	state.counters["bytes_per_tick"] = (double)(after - before);
 	state.counters["panes"] = ui_num_panes;
+	ui_select_stats(false);
+}
+
+void
+BM_display_tick(benchmark::State &state)
+{
+	display_tick_run(state, false);
 }
 BENCHMARK(BM_display_tick)->Args({8, 80, 24})->Args({1024, 200, 60})->Unit(benchmark::kMicrosecond);
+
+void
+BM_display_tick_steal(benchmark::State &state)
+{
+	display_tick_run(state, true);
+}
+BENCHMARK(BM_display_tick_steal)->Args({8, 80, 24})->Args({1024, 200, 60})->Unit(benchmark::kMicrosecond);
 
 }
 

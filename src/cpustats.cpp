@@ -25,6 +25,7 @@ int32_t cpustats_cpus;
 uint64_t cpustats_hz = 100;
 int32_t cpustats_buf_size;
 char *cpustats_buf;
+bool cpustats_steal;
 
 static constexpr const char *default_candidates[] = {
 	"/proc",
@@ -205,8 +206,9 @@ scan_u64(scan_pos *pos, uint64_t *out)
 
 /*
  * Converts the values of one stat line into rec (user nice sys idle iowait
- * irq softirq; idle is dropped).  Returns how many converted; values
- * converted before a failure stay stored.
+ * irq softirq, then steal when cpustats_steal is set; idle is dropped).
+ * Returns how many converted; values converted before a failure stay
+ * stored.  Values a short line lacks (older kernels) read 0.
  */
 static int
 scan_values(scan_pos *pos, cpustat *rec)
@@ -219,11 +221,15 @@ scan_values(scan_pos *pos, cpustat *rec)
 	int n = 0;
 
 	rec->iowait = rec->irq = rec->softirq = 0;
+	if (cpustats_steal)
+		rec->steal = 0;
 	for (uint64_t *d : dest) {
 		if (!scan_u64(pos, d))
 			break;
 		n++;
 	}
+	if (n == 7 && cpustats_steal && scan_u64(pos, &rec->steal))
+		n++;
 	return n;
 }
 
@@ -333,6 +339,7 @@ subtract_one(cpustat *result, const cpustat *later, const cpustat *earlier)
 	result->iowait = delta(later->iowait, earlier->iowait);
 	result->irq = delta(later->irq, earlier->irq);
 	result->softirq = delta(later->softirq, earlier->softirq);
+	result->steal = delta(later->steal, earlier->steal);
 }
 
 /*

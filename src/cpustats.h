@@ -27,6 +27,7 @@ struct cpustat {
 	uint64_t iowait;
 	uint64_t irq;
 	uint64_t softirq;
+	uint64_t steal = 0;	/* taken by the hypervisor; read only with cpustats_steal */
 };
 
 /* A snapshot, or the delta of two snapshots. */
@@ -49,6 +50,8 @@ extern int32_t cpustats_cpus;
 extern uint64_t cpustats_hz;	/* stat file ticks per second */
 extern int32_t cpustats_buf_size;
 extern char *cpustats_buf;
+/* Read each line's eighth value, steal time, as well; off, it stays 0. */
+extern bool cpustats_steal;
 
 /* Directories tried, in order, by cpustats_findproc; tests point it
  * elsewhere. */

@@ -94,6 +94,7 @@ int
 main(int argc, char *argv[])
 {
 	bool ascii = false;
+	bool steal = false;
 	int delay = 500;
 	int ch;
 
@@ -111,6 +112,9 @@ main(int argc, char *argv[])
 			}
 			break;
 		}
+		case 's':
+			steal = true;
+			break;
 		case 'h':
 			usage(argv[0]);
 			std::fputs(help_text, stderr);
@@ -130,8 +134,10 @@ main(int argc, char *argv[])
 
 	std::setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
 	install_quit_handlers();
+	cpustats_steal = steal;
 	cpustats_init();
 	term_init();
+	ui_select_stats(steal);
 	ui_init(ascii);
 
 	/* Four records whose roles rotate each tick; never copied, never

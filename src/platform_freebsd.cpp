@@ -8,7 +8,7 @@
 #include "corelume.h"
 
 /* FreeBSD's getopt never permutes, and would take "+" for an option. */
-const char platform_optstring[] = "ad:h";
+const char platform_optstring[] = "ad:hs";
 
 /* linprocfs scales its counters to 100 Hz whatever stathz is, while
  * sysconf(_SC_CLK_TCK) answers CLK_TCK (128). */

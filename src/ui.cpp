@@ -24,6 +24,7 @@
 char ui_chars[8][6];
 bool ui_ascii;
 bool ui_mono;
+std::span<const ui_stat> ui_stats = ui_stats_plain;
 
 ui_bar *ui_bars;
 int32_t ui_num_bars;
@@ -58,7 +59,7 @@ ui_init(bool ascii)
 	std::strcpy(ui_chars[0], " ");
 	ui_mono = !term_has_colors() || (no_color != nullptr && *no_color != '\0');
 	if (ui_mono) {
-		for (int32_t k = 0; k < ui_nstats; k++) {
+		for (int32_t k = 0; k < (int32_t)ui_stats.size(); k++) {
 			char *g = ui_chars[mono_glyph(k)];
 			g[0] = ui_stats[(size_t)k].mono;
 			g[1] = '\0';
@@ -88,6 +89,15 @@ ui_init(bool ascii)
 
 	std::setlocale(LC_CTYPE, saved != nullptr ? saved : "C");
 	std::free(saved);
+}
+
+void
+ui_select_stats(bool steal)
+{
+	if (steal)
+		ui_stats = ui_stats_steal;
+	else
+		ui_stats = ui_stats_plain;
 }
 
 /* malloc that never answers a request for zero bytes with null: an empty
@@ -300,15 +310,17 @@ ui_layout(const cpustats *delta)
 
 /*
  * Band boundaries of one bar, in 256ths of a cell from its bottom: b[k] is
- * the top of stat kind k, b[6] the top of the bar.  Each is clamped into
+ * the top of stat kind k, idle's the top of the bar.  Each is clamped into
  * [the one below, top]: the walk only compares boundaries with cell edges
  * up to top, so this changes nothing for sound counters, and wrapped ones
  * can no longer make boundaries fall.  The bar stands for ncpus x time
  * ticks; returns false when that is none (no CPU online).
  */
 static bool
-bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32_t b[ui_nstats])
+bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32_t b[ui_nstats_max])
 {
+	int idle = (int)ui_stats.size() - 1;
+
 	if (time == 0 || ncpus == 0)
 		return false;
 
@@ -326,7 +338,7 @@ bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32
 
 	uint64_t sum = 0;
 	int32_t below = 0;
-	for (int k = 0; k < ui_nstats - 1; k++) {
+	for (int k = 0; k < idle; k++) {
 		sum += rec->*ui_stats[k].field;
 		uint64_t s = sum >> shift;
 		/* clamped before the cut to 32 bits, so that counters far
@@ -335,7 +347,7 @@ bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32
 		b[k] = std::max(q, below);
 		below = b[k];
 	}
-	b[ui_nstats - 1] = top;
+	b[idle] = top;
 	return true;
 }
 
@@ -346,15 +358,15 @@ bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32
  * Stops after the first cell that idle reaches.
  */
 static void
-walk_bar(const int32_t b[ui_nstats], int32_t rows, size_t base)
+walk_bar(const int32_t b[ui_nstats_max], int32_t rows, size_t base)
 {
-	int32_t c = 0;
+	int32_t c = 0, idle = (int32_t)ui_stats.size() - 1;
 
 	for (int32_t j = 0; j < rows; j++) {
 		int32_t bottom = 256 * j, topedge = 256 * (j + 1);
 		size_t cell = base + (size_t)j;
 
-		if (j > 0 && c == ui_nstats - 1)
+		if (j > 0 && c == idle)
 			break;
 		if (b[c] >= topedge) {
 			if (ui_mono)
@@ -434,7 +446,7 @@ ui_compute_bars(const cpustats *delta)
 		const cpustat *rec = bar.cpu < 0 ? &delta->total : &delta->cpus[bar.cpu];
 		/* avg: all online CPUs' ticks over their elapsed time */
 		uint64_t ncpus = bar.cpu < 0 ? (uint64_t)std::max(delta->num_online, 0) : 1;
-		int32_t b[ui_nstats];
+		int32_t b[ui_nstats_max];
 		size_t base = (size_t)bar.pos * (size_t)rows;
 
 		/* counters not read on both sides of the delta (the aggregate

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "cpustats.h"
 
@@ -26,10 +27,10 @@ struct ui_stat {
 	uint64_t cpustat::*field;	/* counter of the band; none for idle */
 };
 
-inline constexpr int ui_nstats = 7;
 inline constexpr uint8_t ui_nocolor = 255;
 
-inline constexpr std::array<ui_stat, ui_nstats> ui_stats = {{
+/* The bands of every bar, bottom up; idle, blank, tops them. */
+inline constexpr std::array<ui_stat, 7> ui_stats_plain = {{
 	{"nice", 2, '+', &cpustat::nice},
 	{"user", 4, '#', &cpustat::user},
 	{"sys", 1, '%', &cpustat::sys},
@@ -39,9 +40,32 @@ inline constexpr std::array<ui_stat, ui_nstats> ui_stats = {{
 	{nullptr, ui_nocolor, ' ', nullptr},
 }};
 
+/*
+ * With steal time shown: its band sits just below idle.  White, the one
+ * colour left that a dark background does not swallow (black would), is
+ * grey in the usual palettes, so it stays apart from a light background
+ * too.
+ */
+inline constexpr std::array<ui_stat, 8> ui_stats_steal = {{
+	{"nice", 2, '+', &cpustat::nice},
+	{"user", 4, '#', &cpustat::user},
+	{"sys", 1, '%', &cpustat::sys},
+	{"iowait", 6, ':', &cpustat::iowait},
+	{"irq", 5, '!', &cpustat::irq},
+	{"softirq", 3, '~', &cpustat::softirq},
+	{"steal", 7, '=', &cpustat::steal},
+	{nullptr, ui_nocolor, ' ', nullptr},
+}};
+
+/* Room for the larger table; idle is always the last kind. */
+inline constexpr int ui_nstats_max = (int)ui_stats_steal.size();
+
+/* The stat kinds in use, in stacking order: one of the tables above. */
+extern std::span<const ui_stat> ui_stats;
+
 /* Without colours the glyph table holds the band characters: the band of
  * stat index k is glyph k + 1, idle the space. */
-static_assert(ui_nstats <= 8, "one glyph per named band");
+static_assert(ui_nstats_max <= 8, "one glyph per named band");
 
 /* The canvas never takes more than this, whatever the window's size:
  * bars are cut to fit (three planes of one byte per cell). */
@@ -82,6 +106,9 @@ extern uint8_t *ui_fore;
 extern uint8_t *ui_back;
 
 void ui_init(bool ascii);
+/* Picks the stat kinds, with steal time as a band of its own or without;
+ * before ui_init, which may build glyphs for the bands. */
+void ui_select_stats(bool steal);
 void ui_layout(const cpustats *delta);
 void ui_compute_bars(const cpustats *delta);
 void ui_show_bars();

@@ -76,6 +76,7 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-a", "--", "stray"}, 2, unexpected},
 		{{"-a", "--"}, 255, no_tty},
 		{{"-a", "-a"}, 255, no_tty},
+		{{"-s", "-a", "-s"}, 255, no_tty},
 		{{"-d", "1", "-d", "0.2"}, 255, no_tty},
 		{{"-d", ""}, 255, no_tty},
 		{{"-d", " 1"}, 255, no_tty},

@@ -123,6 +123,15 @@ TEST(Scan, ValuesLandInTheirFields)
 		0 - 123456789012345678u}));
 	/* a four-value line leaves none of the last read's iowait, irq, softirq */
 	EXPECT_EQ((std::array<uint64_t, 3>{t.iowait, t.irq, t.softirq}), (std::array<uint64_t, 3>{}));
+	EXPECT_EQ(st->total.steal, 0u);	/* read only on request */
+
+	/* steal: the eighth value, 0 on a line without one */
+	cpustats_steal = true;
+	cpustats_scan(st, "cpu  1 2 3 4 5 6 7 8 9 10\ncpu0 1 2 3 4 5 6 7 80\ncpu1 1 2 3 4 5 6 7 8\n");
+	cpustats_scan(st, "cpu  1 2 3 4 5 6 7 8 9 10\ncpu0 10 20 30 40\ncpu1 1 2 3 4 5 6 7 81 9\n");
+	cpustats_steal = false;
+	EXPECT_EQ((std::array<uint64_t, 3>{st->total.steal, st->cpus[0].steal, st->cpus[1].steal}),
+	    (std::array<uint64_t, 3>{8, 0, 81}));
 }
 
 TEST(Scan, OfflineCpuKeepsCountersAndUnreadTotalGoesOffline)
@@ -278,7 +287,7 @@ TEST(Read, LineCutByFullBufferDoesNotCount)
 cpustat
 rec(bool online, uint64_t base)
 {
-	return cpustat{online, base + 1, base + 2, base + 3, base + 4, base + 5, base + 6};
+	return cpustat{online, base + 1, base + 2, base + 3, base + 4, base + 5, base + 6, base + 7};
 }
 
 TEST(Subtract, DeltaOfOnlineInBoth)
@@ -301,6 +310,7 @@ TEST(Subtract, DeltaOfOnlineInBoth)
 	EXPECT_EQ(d->time, 50u);
 	EXPECT_EQ(d->total.user, 20u);
 	EXPECT_EQ(d->total.softirq, 20u);
+	EXPECT_EQ(d->total.steal, 20u);
 	EXPECT_EQ(d->cpus[0].online, 1);
 	EXPECT_EQ(d->cpus[0].sys, 5u);
 	EXPECT_EQ(d->cpus[1].online, 0);

@@ -74,6 +74,7 @@ struct layout_case {
 	std::string labels;	/* output after the legend */
 	std::string top = legend;	/* the legend as cut to the width */
 	bool mono = false;	/* on clmono */
+	bool steal = false;	/* the stat kinds with steal */
 };
 
 void
@@ -90,6 +91,8 @@ layout_cases()
 	const std::string to_user = "<sgr0><clear><setab 2>  <sgr0> nice <setab 4>  <sgr0> u";
 	return {
 	    {"80x24_8cpus", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7"},
+	    {"80x24_8cpus_steal", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7",
+		legend + "<setab 7>  <sgr0> steal ", false, true},
 	    {"80x24_12cpus", 80, 24, range(12), 39, 21, {{1, 0, 39}},
 		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10 11"},
 	    /* the label and pitch thresholds are strict: equality goes the
@@ -129,6 +132,8 @@ layout_cases()
 		"<cup 65532;0>" + vertical_row(0, v512) + "\n" + vertical_row(1, v512) + "\n" + vertical_row(2, v512)},
 	    {"no_colours", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7",
 		"<sgr0><clear>++ nice ## user %% sys :: iowait !! irq ~~ softirq ", true},
+	    {"no_colours_steal", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7",
+		"<sgr0><clear>++ nice ## user %% sys :: iowait !! irq ~~ softirq == steal ", true, true},
 	};
 }
 
@@ -140,11 +145,13 @@ TEST_P(Layout, GeometryLegendAndLabels)
 	cpustats_size(1024);
 	use_test_term(c.lines, c.cols, c.mono ? "clmono" : "clterm");
 	set_mode(false);
+	ui_select_stats(c.steal);
 	if (c.mono)
 		ui_init(false);
 	cpustats *d = delta_of(c.online);
 
 	std::string out = capture_stdout([&] { ui_layout(d); });
+	ui_select_stats(false);
 	EXPECT_EQ(out, c.top + c.labels);
 	EXPECT_EQ(ui_bar_width, c.bar_width);
 	EXPECT_EQ(ui_bar_length, c.bar_length);
@@ -223,6 +230,7 @@ struct raster_case {
 	cpustat counters;
 	std::vector<cell> unicode, ascii;
 	std::vector<cell> mono = {};	/* checked when given */
+	bool steal = false;	/* the stat kinds with steal */
 };
 
 void
@@ -252,6 +260,7 @@ class Raster : public testing::TestWithParam<raster_case> {};
 TEST_P(Raster, CellsOfCpuBar)
 {
 	const raster_case &c = GetParam();
+	ui_select_stats(c.steal);
 	rasterise_cpu0(false, c.rows, c.time, c.counters);
 	EXPECT_EQ(column(4), c.unicode);
 	rasterise_cpu0(true, c.rows, c.time, c.counters);
@@ -260,9 +269,10 @@ TEST_P(Raster, CellsOfCpuBar)
 		rasterise_cpu0(false, c.rows, c.time, c.counters, true);
 		EXPECT_EQ(column(4), c.mono);
 	}
+	ui_select_stats(false);
 }
 
-/* cpustat fields: online, user, nice, sys, iowait, irq, softirq */
+/* cpustat fields: online, user, nice, sys, iowait, irq, softirq, steal */
 const cell clear{0, 255, 255};
 INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
     raster_case{"user30_sys20", 2, 100, {1, 30, 0, 20, 0, 0, 0},
@@ -276,6 +286,8 @@ INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
 	{{1, 255, 255}, {1, 255, 255}, {2, 255, 255}}},
     raster_case{"beyond_2_56_ticks", 2, 1ull << 57, {1, 1ull << 56, 0, 0, 0, 0, 0},
 	{{0, 2, 4}, {0, 4, 255}}, {{0, 255, 4}, clear}},
+    raster_case{"steal_below_idle", 2, 100, {1, 30, 0, 0, 0, 0, 0, 50},
+	{{4, 4, 7}, {4, 7, 255}}, {{0, 255, 4}, {0, 255, 7}}, {{2, 255, 255}, {7, 255, 255}}, true},
     raster_case{"all_zero", 3, 100, {1, 0, 0, 0, 0, 0, 0},
 	{{0, 2, 255}, clear, clear}, {{0, 255, 255}, clear, clear}},
     raster_case{"zero_rows", 0, 100, {1, 50, 0, 0, 0, 0, 0}, {}, {}},
