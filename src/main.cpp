@@ -24,12 +24,17 @@
 #include "terminal.h"
 #include "ui.h"
 
-/* Usage, help and error texts stay byte for byte: scripts match them. */
-static const char help_text[] =
+/* Usage, help and error texts stay byte for byte: scripts match them.
+ * -h shows the options it always showed; --help, which is newer, all. */
+static const char help_options[] =
     "\nDisplay CPU usage as a bar chart.\n\nOptions:\n"
     "  -a       Use ASCII-only bars (instead of Unicode)\n"
-    "  -d SECS  Specify delay between updates (decimals accepted)\n\n"
-    "If your bars look funky, use -a or specify LANG=C.\n\n"
+    "  -d SECS  Specify delay between updates (decimals accepted)\n";
+static const char help_newer[] =
+    "  -s       Show steal time (virtual machines) as a band of its own\n"
+    "  --version  Print the version and exit\n";
+static const char help_notes[] =
+    "\nIf your bars look funky, use -a or specify LANG=C.\n\n"
     "For kernels prior to 2.6.37, using a small delay on a large system can\n"
     "induce significant system time overhead.\n";
 
@@ -43,8 +48,8 @@ usage(const char *argv0)
 	std::fprintf(stderr, "Usage: %s [-a] [-d delay]\n", argv0);
 }
 
-/* Not an option letter: -V stays unknown. */
-static constexpr int opt_version = 256;
+/* Not option letters: -V stays unknown. */
+static constexpr int opt_help = 256, opt_version = 257;
 
 /*
  * getopt, with --help and --version wherever an option may stand.  No
@@ -56,7 +61,7 @@ next_option(int argc, char *argv[])
 {
 	if (optind < argc && std::strcmp(argv[optind], "--help") == 0) {
 		optind++;
-		return 'h';
+		return opt_help;
 	}
 	if (optind < argc && std::strcmp(argv[optind], "--version") == 0) {
 		optind++;
@@ -116,8 +121,12 @@ main(int argc, char *argv[])
 			steal = true;
 			break;
 		case 'h':
+		case opt_help:
 			usage(argv[0]);
-			std::fputs(help_text, stderr);
+			std::fputs(help_options, stderr);
+			if (ch == opt_help)
+				std::fputs(help_newer, stderr);
+			std::fputs(help_notes, stderr);
 			std::exit(0);
 		case opt_version:
 			std::printf("corelume %s\n", CORELUME_VERSION);

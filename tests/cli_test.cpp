@@ -20,6 +20,10 @@ const std::string help = usage +
     "If your bars look funky, use -a or specify LANG=C.\n\n"
     "For kernels prior to 2.6.37, using a small delay on a large system can\n"
     "induce significant system time overhead.\n";
+/* --help: the same, with the options -h never listed */
+const std::string help_long = std::string(help).insert(help.find("\n\nIf your") + 1,
+    "  -s       Show steal time (virtual machines) as a band of its own\n"
+    "  --version  Print the version and exit\n");
 const std::string bad_delay = "Delay argument (-d) requires a number\n";
 const std::string unexpected = "Unexpected arguments\n";
 /* What a command line that parses meets next, with /dev/null as input. */
@@ -60,8 +64,8 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-d", "0,5"}, 2, bad_delay},
 		{{"-d", "1 "}, 2, bad_delay},
 		{{"-d", "nan"}, 2, bad_delay},
-		{{"--help"}, 0, help},
-		{{"-a", "--help", "-z"}, 0, help},
+		{{"--help"}, 0, help_long},
+		{{"-a", "--help", "-z"}, 0, help_long},
 		{{"--version"}, 0, "", "corelume " CORELUME_VERSION "\n"},
 		{{"-d", "1", "--version", "-h"}, 0, "", "corelume " CORELUME_VERSION "\n"},
 		{{"-d", "--help"}, 2, bad_delay},
