@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 /*
- * Stat text from the fuzzer, as two snapshots split at the first NUL:
+ * Stat text from the fuzzer, as two snapshots split at the first NUL,
+ * with or without steal as the first byte says:
  * scanned (and checked against a plain sscanf scan of the same text),
  * differenced, laid out on a terminal size taken from the input,
  * rasterised and painted.  Checks the delta's invariants and that the
@@ -55,14 +56,19 @@ ref_scan(cpustats *st, const char *p)
 		else if (std::isdigit((unsigned char)*vals))
 			cpu = std::strtol(vals, &vals, 10);
 		cpustat *rec = cpu == -1 ? &st->total : cpu >= 0 && cpu < cpustats_cpus ? &st->cpus[cpu] : nullptr;
-		unsigned long long v[7] = {};
-		int n = rec == nullptr ? 4 : std::sscanf(vals, " %llu %llu %llu %llu %llu %llu %llu",
-		    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
+		unsigned long long v[8] = {};
+		int n = rec == nullptr ? 4 : cpustats_steal ?
+		    std::sscanf(vals, " %llu %llu %llu %llu %llu %llu %llu %llu",
+			&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]) :
+		    std::sscanf(vals, " %llu %llu %llu %llu %llu %llu %llu",
+			&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]);
 		if (rec != nullptr) {
-			/* what was converted stays, even from a line that fails */
-			uint64_t *field[7] = {&rec->user, &rec->nice, &rec->sys, nullptr,
-			    &rec->iowait, &rec->irq, &rec->softirq};
-			for (int k = 0; k < 7; k++)
+			/* what was converted stays, even from a line that fails;
+			 * a short line has none of the values it lacks */
+			uint64_t *field[8] = {&rec->user, &rec->nice, &rec->sys, nullptr,
+			    &rec->iowait, &rec->irq, &rec->softirq,
+			    cpustats_steal ? &rec->steal : nullptr};
+			for (int k = 0; k < 8; k++)
 				if (field[k] != nullptr && (k >= 4 || k < n))
 					*field[k] = k < n ? v[k] : 0;
 		}
@@ -84,7 +90,8 @@ static bool
 same(const cpustat &a, const cpustat &b)
 {
 	return a.online == b.online && (!a.online || (a.user == b.user && a.nice == b.nice &&
-	    a.sys == b.sys && a.iowait == b.iowait && a.irq == b.irq && a.softirq == b.softirq));
+	    a.sys == b.sys && a.iowait == b.iowait && a.irq == b.irq && a.softirq == b.softirq &&
+	    a.steal == b.steal));
 }
 
 static void
@@ -117,7 +124,9 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	if (size < 3)
 		return 0;
-	/* terminal size and elapsed ticks from the first bytes */
+	/* steal, terminal size and elapsed ticks from the first bytes */
+	cpustats_steal = data[0] >= 160;
+	ui_select_stats(cpustats_steal);
 	COLS = data[0] % 160;
 	LINES = data[1] % 70;
 	uint64_t elapsed = data[2];
@@ -154,7 +163,8 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		for (size_t i = 0; i < cells; i++) {
 			check(ui_display[i] <= 6, "glyph index 0..6");
 			for (uint8_t col : {ui_fore[i], ui_back[i]})
-				check(col == 255 || (col >= 1 && col <= 6), "colour of the stat table or 255");
+				check(col == 255 || (col >= 1 && col <= (cpustats_steal ? 7 : 6)),
+				    "colour of the stat table or 255");
 		}
 		ui_show_bars();
 	}
