@@ -130,6 +130,8 @@ main(int argc, char *argv[])
 			std::exit(0);
 		case opt_version:
 			std::printf("corelume %s\n", CORELUME_VERSION);
+			if (std::fflush(stdout) != 0)
+				epanic("failed to write the version");
 			std::exit(0);
 		default:
 			usage(argv[0]);
@@ -143,6 +145,24 @@ main(int argc, char *argv[])
 
 	std::setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
 	install_quit_handlers();
+
+	/*
+	 * The handled signals are held back from here on and let in only
+	 * atomically with the wait: one that arrived just before the wait
+	 * would otherwise not end it, and with -d -1 nothing else would; one
+	 * during start-up would interrupt a write to the terminal.  Their
+	 * flags are so acted on between ticks, with the output flushed.
+	 */
+	sigset_t block, unblocked;
+	sigemptyset(&block);
+	for (int sig : {SIGWINCH, SIGTSTP, SIGCONT})
+		sigaddset(&block, sig);
+	for (int sig : quit_signals)
+		sigaddset(&block, sig);
+	for (int sig : fatal_signals)
+		sigaddset(&block, sig);
+	sigprocmask(SIG_BLOCK, &block, &unblocked);
+
 	cpustats_steal = steal;
 	cpustats_init();
 	term_init();
@@ -158,7 +178,6 @@ main(int argc, char *argv[])
 	struct pollfd pfd = {0, POLLIN, 0};
 	struct timespec wait = {delay / 1000, (long)(delay % 1000) * 1000000};
 	static const struct timespec no_wait = {0, 0};
-	sigset_t block, unblocked;
 	load_avg la;
 
 	cpustats_read(prev_snap);
@@ -166,26 +185,7 @@ main(int argc, char *argv[])
 	 * for the first layout */
 	cpustats_subtract(prev_delta, prev_snap, prev_snap);
 	ui_layout(prev_delta);
-	/* A quit asked for ends with status 0 even when the terminal hung up
-	 * meanwhile; the exit handler sends what is left. */
-	if (need_exit)
-		return 0;
 	term_flush();
-
-	/*
-	 * The handled signals are held back outside the wait and let in only
-	 * atomically with it: one that arrived just before the wait would
-	 * otherwise not end it, and with -d -1 nothing else would.  Their
-	 * flags are so acted on between ticks, with the output flushed.
-	 */
-	sigemptyset(&block);
-	for (int sig : {SIGWINCH, SIGTSTP, SIGCONT})
-		sigaddset(&block, sig);
-	for (int sig : quit_signals)
-		sigaddset(&block, sig);
-	for (int sig : fatal_signals)
-		sigaddset(&block, sig);
-	sigprocmask(SIG_BLOCK, &block, &unblocked);
 
 	for (;;) {
 		bool pending = term_need_resize || term_need_stop || term_need_cont || fatal_signal;
