@@ -160,8 +160,8 @@ display_tick_run(benchmark::State &state, bool steal)
 	term_load("xterm-256color");
 	LINES = rows;
 	COLS = cols;
-	ui_init(false);
 	ui_select_stats(steal);
+	ui_init(false);
 	cpustats *d = random_delta(cpus, steal);
 	load_avg la = {1.52f, 0.98f, 0.61f};
 

@@ -24,6 +24,7 @@
 char ui_chars[8][6];
 bool ui_ascii;
 bool ui_mono;
+int32_t ui_legend_width;
 std::span<const ui_stat> ui_stats = ui_stats_plain;
 
 ui_bar *ui_bars;
@@ -57,8 +58,10 @@ ui_init(bool ascii)
 	const char *no_color = std::getenv("NO_COLOR");
 
 	std::strcpy(ui_chars[0], " ");
+	ui_ascii = false;
 	ui_mono = !term_has_colors() || (no_color != nullptr && *no_color != '\0');
 	if (ui_mono) {
+		/* whole cells of characters: neither glyphs nor colours */
 		for (int32_t k = 0; k < (int32_t)ui_stats.size(); k++) {
 			char *g = ui_chars[mono_glyph(k)];
 			g[0] = ui_stats[(size_t)k].mono;
@@ -94,10 +97,7 @@ ui_init(bool ascii)
 void
 ui_select_stats(bool steal)
 {
-	if (steal)
-		ui_stats = ui_stats_steal;
-	else
-		ui_stats = ui_stats_plain;
+	ui_stats = steal ? std::span<const ui_stat>(ui_stats_steal) : std::span<const ui_stat>(ui_stats_plain);
 }
 
 /* malloc that never answers a request for zero bytes with null: an empty
@@ -166,6 +166,7 @@ draw_legend()
 		int len = std::snprintf(item, sizeof(item), " %s ", s.name);
 		put_clipped(item, std::min((size_t)len, sizeof(item) - 1), &room);
 	}
+	ui_legend_width = row_room(0) - std::max(room, 0);
 }
 
 /*
@@ -292,7 +293,7 @@ ui_layout(const cpustats *delta)
 	ui_display = static_cast<uint8_t *>(alloc_or_die(cells, "allocating display buffer"));
 	ui_fore = static_cast<uint8_t *>(alloc_or_die(cells, "allocating foreground buffer"));
 	ui_back = static_cast<uint8_t *>(alloc_or_die(cells, "allocating background buffer"));
-	if (ui_ascii && !ui_mono) {
+	if (ui_ascii) {
 		/* the rasteriser writes only ui_back in ASCII mode */
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
@@ -310,14 +311,14 @@ ui_layout(const cpustats *delta)
 
 /*
  * Band boundaries of one bar, in 256ths of a cell from its bottom: b[k] is
- * the top of stat kind k, idle's the top of the bar.  Each is clamped into
- * [the one below, top]: the walk only compares boundaries with cell edges
- * up to top, so this changes nothing for sound counters, and wrapped ones
- * can no longer make boundaries fall.  The bar stands for ncpus x time
+ * the top of stat kind k, idle's the top of the bar.  The running sum
+ * saturates rather than wraps, so boundaries never fall, and counters far
+ * above the elapsed time fill the bar.  The bar stands for ncpus x time
  * ticks; returns false when that is none (no CPU online).
  */
 static bool
-bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32_t b[ui_nstats_max])
+bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, uint64_t lim,
+    int32_t b[ui_nstats_max])
 {
 	int idle = (int)ui_stats.size() - 1;
 
@@ -325,27 +326,23 @@ bar_bounds(const cpustat *rec, uint64_t time, uint64_t ncpus, int32_t top, int32
 		return false;
 
 	/* The denominator and every product of a sum below it with top must
-	 * fit 64 bits.  Past 2^64 / top ticks, sums and elapsed time drop
+	 * fit 64 bits: lim is 2^64 / top.  Past it, sums and elapsed time drop
 	 * their low bits alike: a boundary moves by a few 256ths of a cell
 	 * at most, and only at spans and heights far beyond real ones. */
-	const uint64_t lim = UINT64_MAX / (uint64_t)top;
 	unsigned shift = 0;
-	while (time > lim / ncpus) {
+	uint64_t denom;
+	while (__builtin_mul_overflow(time, ncpus, &denom) || denom > lim) {
 		time >>= 1;
 		shift++;
 	}
-	uint64_t denom = time * ncpus;
 
 	uint64_t sum = 0;
-	int32_t below = 0;
 	for (int k = 0; k < idle; k++) {
-		sum += rec->*ui_stats[k].field;
+		if (__builtin_add_overflow(sum, rec->*ui_stats[k].field, &sum))
+			sum = UINT64_MAX;
 		uint64_t s = sum >> shift;
-		/* clamped before the cut to 32 bits, so that counters far
-		 * above the elapsed time still fill the bar */
-		int32_t q = s >= denom ? top : (int32_t)(s * (uint64_t)top / denom);
-		b[k] = std::max(q, below);
-		below = b[k];
+		/* clamped before the cut to 32 bits */
+		b[k] = s >= denom ? top : (int32_t)(s * (uint64_t)top / denom);
 	}
 	b[idle] = top;
 	return true;
@@ -432,7 +429,7 @@ ui_compute_bars(const cpustats *delta)
 	int32_t rows = ui_bar_length;
 	size_t cells = (size_t)ui_bar_width * (size_t)rows;
 
-	if (!ui_ascii || ui_mono) {
+	if (!ui_ascii) {
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
 	}
@@ -441,6 +438,7 @@ ui_compute_bars(const cpustats *delta)
 		return;
 
 	int32_t top = rows * 256;
+	const uint64_t lim = UINT64_MAX / (uint64_t)top;
 	for (int32_t i = 0; i < ui_num_bars; i++) {
 		const ui_bar &bar = ui_bars[i];
 		const cpustat *rec = bar.cpu < 0 ? &delta->total : &delta->cpus[bar.cpu];
@@ -451,7 +449,7 @@ ui_compute_bars(const cpustats *delta)
 
 		/* counters not read on both sides of the delta (the aggregate
 		 * line can stop counting while CPU lines go on): empty bar */
-		if (rec->online != 1 || !bar_bounds(rec, delta->time, ncpus, top, b))
+		if (rec->online != 1 || !bar_bounds(rec, delta->time, ncpus, top, lim, b))
 			continue;
 		walk_bar(b, rows, base);
 		for (int32_t x = 1; x < bar.width; x++) {
@@ -543,14 +541,22 @@ ui_show_load(const load_avg *la)
 	int len = std::snprintf(buf, sizeof(buf), "%0.2f %0.2f %0.2f",
 	    (double)la->one, (double)la->five, (double)la->fifteen);
 	len = std::min(len, (int)sizeof(buf) - 1);
-	int32_t col = COLS - len - (int32_t)(sizeof(prefix) - 1);
+	int32_t plen = (int32_t)(sizeof(prefix) - 1);
+	int32_t col = COLS - len - plen;
 	col = col > 0 ? col : 0;
+	/* The prefix's two leading blanks give way to the end of the legend
+	 * (the last name's own trailing blank still parts the two): with -s
+	 * the legend would otherwise lose a letter at 80 columns. */
+	int32_t over = ui_legend_width - col;
+	int32_t skip = over > 0 && over <= 2 ? over : 0;
+	col += skip;
+	plen -= skip;
 	int32_t room = row_room(0) - col;
 	if (room <= 0)
 		return;
 
 	int32_t shown = len;
-	while (shown > room - (int32_t)(sizeof(prefix) - 1) && shown > 0) {
+	while (shown > room - plen && shown > 0) {
 		const char *sp = static_cast<const char *>(memrchr(buf, ' ', (size_t)shown));
 		shown = sp != nullptr ? (int32_t)(sp - buf) : 0;
 	}
@@ -558,7 +564,7 @@ ui_show_load(const load_avg *la)
 	term_sgr0();
 	if (!ui_mono)
 		term_setaf(7);
-	put_clipped(prefix, sizeof(prefix) - 1, &room);
+	put_clipped(prefix + skip, (size_t)plen, &room);
 	term_sgr0();
 	put_clipped(buf, (size_t)shown, &room);
 	/* a shortened line takes the row: no legend remnants beside it */

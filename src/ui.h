@@ -91,6 +91,8 @@ extern bool ui_ascii;
 /* No colours (the terminal has none, or NO_COLOR is set): every band is
  * drawn in whole cells with its own character. */
 extern bool ui_mono;
+/* Columns the legend takes on row 0 since the last layout. */
+extern int32_t ui_legend_width;
 
 extern ui_bar *ui_bars;
 extern int32_t ui_num_bars;

@@ -293,12 +293,13 @@ INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
     raster_case{"zero_rows", 0, 100, {1, 50, 0, 0, 0, 0, 0}, {}, {}},
     /* user + sys wraps to 0: the boundaries above user must not fall
      * below it */
-    raster_case{"wrapped_sum_keeps_boundaries_rising", 5, 3, {1, 1, 0, UINT64_MAX, 0, 0, 0},
-	{{0, 2, 4}, {5, 4, 255}, clear, clear, clear}, {{0, 255, 4}, {0, 255, 4}, clear, clear, clear}}),
+    raster_case{"sum_past_2_64_saturates", 5, 3, {1, 1, 0, UINT64_MAX, 0, 0, 0},
+	{{0, 2, 4}, {5, 4, 1}, {0, 255, 1}, {0, 255, 1}, {0, 255, 1}},
+	{{0, 255, 4}, {0, 255, 4}, {0, 255, 1}, {0, 255, 1}, {0, 255, 1}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-/* Sums that wrap make boundaries fall from one band to the next: the bar
- * must still hold valid glyphs and colours, and nothing may panic. */
+/* Sums past 2^64: the bar must still hold valid glyphs and colours, and
+ * nothing may panic. */
 TEST(Raster, WrappedCountersStayDrawable)
 {
 	const cpustat wrapped[] = {
@@ -445,6 +446,7 @@ TEST(LoadLine, RightAlignedStreams)
 		std::string want;
 		int lines = 24;
 		bool mono = false;
+		int32_t legend = 0;	/* columns the legend takes */
 	} cases[] = {
 		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		/* too narrow: only whole numbers, nothing past the edge */
@@ -455,12 +457,19 @@ TEST(LoadLine, RightAlignedStreams)
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00"},
 		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;58><sgr0><setaf 7>  load: <sgr0>9.99 9.99 9.99"},
+		/* the legend of -s: its last name keeps its letters */
+		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;58><sgr0><setaf 7>  load: <sgr0>9.99 9.99 9.99", 24, false, 58},
+		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;60><sgr0><setaf 7>load: <sgr0>9.99 9.99 9.99", 24, false, 60},
+		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00", 24, false, 60},
 	};
 	for (const auto &c : cases) {
 		use_test_term(c.lines, c.cols);
 		ui_mono = c.mono;
+		ui_legend_width = c.legend;
 		EXPECT_EQ(capture_stdout([&] { ui_show_load(&c.la); }), c.want) << c.cols;
 	}
+	ui_mono = false;
+	ui_legend_width = 0;
 }
 
 TEST(Glyphs, LocaleAsciiFlagAndRestore)
