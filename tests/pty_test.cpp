@@ -137,7 +137,8 @@ struct session {
 				return -1;
 			pump(20);
 		}
-		status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+		/* a death by signal apart from any exit status */
+		status = WIFEXITED(st) ? WEXITSTATUS(st) : 256 + WTERMSIG(st);
 		pump(0);
 		pump(0);
 		return status;
@@ -372,8 +373,8 @@ TEST(Pty, SignalsQuitAfterOneMoreTick)
 		{"SIGINT", [](session &s) { kill(s.pid, SIGINT); }},
 		{"SIGTERM", [](session &s) { kill(s.pid, SIGTERM); }},
 		{"SIGHUP", [](session &s) { kill(s.pid, SIGHUP); }},
-		{"ctrl-\\", [](session &s) { s.send("\x1c"); }, 128 + SIGQUIT},
-		{"SIGUSR1", [](session &s) { kill(s.pid, SIGUSR1); }, 128 + SIGUSR1},
+		{"ctrl-\\", [](session &s) { s.send("\x1c"); }, 256 + SIGQUIT},
+		{"SIGUSR1", [](session &s) { kill(s.pid, SIGUSR1); }, 256 + SIGUSR1},
 	};
 	for (const auto &c : cases) {
 		session s;

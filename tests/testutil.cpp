@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 #include "testutil.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,11 +38,10 @@ read_file(const std::string &path)
 int
 count_fds()
 {
+	/* /proc/self/fd is Linux's; fcntl asks every system */
 	int n = 0;
-	DIR *d = opendir("/proc/self/fd");
-	while (readdir(d) != nullptr)
-		n++;
-	closedir(d);
+	for (int fd = 0; fd < 1024; fd++)
+		n += fcntl(fd, F_GETFD) != -1;
 	return n;
 }
 
