@@ -29,22 +29,11 @@ struct ui_stat {
 
 inline constexpr uint8_t ui_nocolor = 255;
 
-/* The bands of every bar, bottom up; idle, blank, tops them. */
-inline constexpr std::array<ui_stat, 7> ui_stats_plain = {{
-	{"nice", 2, '+', &cpustat::nice},
-	{"user", 4, '#', &cpustat::user},
-	{"sys", 1, '%', &cpustat::sys},
-	{"iowait", 6, ':', &cpustat::iowait},
-	{"irq", 5, '!', &cpustat::irq},
-	{"softirq", 3, '~', &cpustat::softirq},
-	{nullptr, ui_nocolor, ' ', nullptr},
-}};
-
 /*
- * With steal time shown: its band sits just below idle.  White, the one
- * colour left that a dark background does not swallow (black would), is
- * grey in the usual palettes, so it stays apart from a light background
- * too.
+ * The bands of every bar, bottom up; idle, blank, tops them.  Steal time,
+ * shown only on request, sits just below idle.  White, the one colour left
+ * that a dark background does not swallow (black would), is grey in the
+ * usual palettes, so it stays apart from a light background too.
  */
 inline constexpr std::array<ui_stat, 8> ui_stats_steal = {{
 	{"nice", 2, '+', &cpustat::nice},
@@ -56,6 +45,16 @@ inline constexpr std::array<ui_stat, 8> ui_stats_steal = {{
 	{"steal", 7, '=', &cpustat::steal},
 	{nullptr, ui_nocolor, ' ', nullptr},
 }};
+
+/* The usual bands: the same without steal. */
+inline constexpr std::array<ui_stat, 7> ui_stats_plain = [] {
+	std::array<ui_stat, 7> t{};
+	size_t n = 0;
+	for (const ui_stat &s : ui_stats_steal)
+		if (s.field != &cpustat::steal)
+			t[n++] = s;
+	return t;
+}();
 
 /* Room for the larger table; idle is always the last kind. */
 inline constexpr int ui_nstats_max = (int)ui_stats_steal.size();
