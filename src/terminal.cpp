@@ -98,16 +98,19 @@ static term_memo term_memos[512];
 static unsigned term_gen;
 
 /*
- * Sets LINES and COLS from the window size the terminal reports, on
- * standard output or else standard input.  The terminfo library prefers
- * LINES and COLUMNS from the environment, which may be stale; they and the
- * description's size apply only when the terminal cannot say.
+ * After a description is loaded: voids the remembered capabilities of the
+ * one before, and sets LINES and COLS from the window size the terminal
+ * reports, on standard output or else standard input.  The terminfo
+ * library prefers LINES and COLUMNS from the environment, which may be
+ * stale; they and the description's size apply only when the terminal
+ * cannot say.
  */
 static void
-term_winsize()
+term_loaded()
 {
 	struct winsize ws;
 
+	term_gen++;
 	for (int fd : {1, 0}) {
 		if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0) {
 			LINES = ws.ws_row;
@@ -121,8 +124,7 @@ void
 term_load(const char *name)
 {
 	setupterm(name, 1, nullptr);
-	term_winsize();
-	term_gen++;
+	term_loaded();
 }
 
 static const char no_cup[] = "failed to use terminal \"%s\": it cannot position the cursor (no cup)";
@@ -369,7 +371,6 @@ term_check_resize()
 		del_curterm(old);
 	if (!term_has(cursor_address))
 		panic(no_cup, term_name());
-	term_winsize();
-	term_gen++;
+	term_loaded();
 	return true;
 }
