@@ -172,10 +172,10 @@ display_tick_run(benchmark::State &state, bool steal)
 	int fd = mkstemp(path);
 	dup2(fd, 1);
 	ui_layout(d);
-	std::fflush(stdout);
+	term_flush();
 	off_t before = lseek(fd, 0, SEEK_END);
 	display_tick(d, &la);
-	std::fflush(stdout);
+	term_flush();
 	off_t after = lseek(fd, 0, SEEK_END);
 	close(fd);
 	unlink(path);
@@ -185,7 +185,7 @@ display_tick_run(benchmark::State &state, bool steal)
 	close(null);
 	for (auto _ : state) {
 		display_tick(d, &la);
-		std::fflush(stdout);
+		term_flush();
 	}
 	dup2(saved, 1);
 	close(saved);

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause
-/* Fatal error routines, the quit flag shared with the signal handlers and
- * the delay argument. */
+/* Fatal error routines, the signals and the wait between ticks, and the
+ * delay argument. */
 #include "corelume.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -16,7 +18,6 @@
 #include "terminal.h"
 
 volatile std::sig_atomic_t need_exit;
-volatile std::sig_atomic_t fatal_signal;
 
 int
 corelume_parse_delay(const char *arg, bool *ok)
@@ -35,36 +36,171 @@ corelume_parse_delay(const char *arg, bool *ok)
 	return (int)ms;
 }
 
-void
+/*
+ * Every signal the program handles and what it does.  Handlers only
+ * record, for the loop to act on between ticks, except where the terminal
+ * must be given back at once: then with async-signal-safe calls only.
+ */
+enum sig_role {
+	sig_quit,	/* quit after the tick under way; in a second if it blocks */
+	sig_die,	/* give the terminal back, then die of the signal */
+	sig_fault,	/* the same, even when ignored at start (it cannot be) */
+	sig_stop,	/* give the terminal back and stop; take it again after */
+	sig_cont,	/* take the terminal again and redraw */
+	sig_resize,	/* lay the chart out again */
+	sig_ignore,	/* a failed write is reported instead */
+};
+
+static constexpr struct {
+	int sig;
+	sig_role role;
+} sig_table[] = {
+	{SIGINT, sig_quit}, {SIGTERM, sig_quit}, {SIGHUP, sig_quit},
+	{SIGQUIT, sig_die}, {SIGUSR1, sig_die}, {SIGUSR2, sig_die}, {SIGALRM, sig_die},
+	{SIGVTALRM, sig_die}, {SIGPROF, sig_die}, {SIGXCPU, sig_die}, {SIGXFSZ, sig_die},
+	{SIGSEGV, sig_fault}, {SIGBUS, sig_fault}, {SIGFPE, sig_fault}, {SIGILL, sig_fault},
+	{SIGABRT, sig_fault}, {SIGTRAP, sig_fault}, {SIGSYS, sig_fault},
+	{SIGTSTP, sig_stop}, {SIGCONT, sig_cont}, {SIGWINCH, sig_resize},
+	{SIGPIPE, sig_ignore},
+};
+
+/* The signals whose flags the loop checks before its wait. */
+static sigset_t sig_wait_set;
+
+/* The quit flag, and a deadline for the tick and the way out: a read of a
+ * stat file that never answers, or a write to a terminal whose output is
+ * stopped, would otherwise keep the program alive. */
+static void
 on_sigint(int)
 {
-	need_exit = 1;
+	if (!need_exit) {
+		need_exit = 1;
+		alarm(1);
+	}
 }
 
-void
+static void
+on_sigwinch(int)
+{
+	term_need_resize = 1;
+}
+
+static void
+on_sigtstp(int)
+{
+	term_need_stop = 1;
+}
+
+static void
+on_sigcont(int)
+{
+	term_need_cont = 1;
+}
+
+/* Runs with every signal held.  The signal raised again goes off on
+ * return, with its default action; a fault recurs on return anyway. */
+static void
 on_fatal_signal(int sig)
 {
-	fatal_signal = sig;
+	struct sigaction dfl {};
+
+	term_restore_now();
+	if (sig == SIGALRM && need_exit)	/* the quit's deadline */
+		_exit(0);
+	dfl.sa_handler = SIG_DFL;
+	sigaction(sig, &dfl, nullptr);
+	raise(sig);
 }
 
 /*
- * Raised while the loop holds the signal blocked, it goes off when it is
- * unblocked, after the terminal is back.
+ * Restarted calls: a read or a write interrupted by a handler that only
+ * records goes on (the wait ends all the same: poll is never restarted).
+ * A signal ignored by whoever started us stays ignored, faults aside.
  */
 void
-corelume_resignal(int sig)
+corelume_signals_init()
 {
-	struct sigaction sa {};
-	sigset_t set;
+	struct sigaction sa {}, old;
+
+	sigemptyset(&sig_wait_set);
+	for (const auto &e : sig_table) {
+		sigemptyset(&sa.sa_mask);
+		sa.sa_flags = SA_RESTART;
+		switch (e.role) {
+		case sig_quit:
+			sa.sa_handler = on_sigint;
+			break;
+		case sig_die:
+		case sig_fault:
+			sa.sa_handler = on_fatal_signal;
+			sigfillset(&sa.sa_mask);
+			break;
+		case sig_stop:
+			sa.sa_handler = on_sigtstp;
+			break;
+		case sig_cont:
+			sa.sa_handler = on_sigcont;
+			break;
+		case sig_resize:
+			sa.sa_handler = on_sigwinch;
+			break;
+		case sig_ignore:
+			sa.sa_handler = SIG_IGN;
+			break;
+		}
+		if (e.role != sig_die && e.role != sig_fault && e.role != sig_ignore)
+			sigaddset(&sig_wait_set, e.sig);
+		if ((e.role == sig_quit || e.role == sig_die || e.role == sig_stop) &&
+		    sigaction(e.sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+			continue;
+		sigaction(e.sig, &sa, nullptr);
+	}
+}
+
+/*
+ * After SIGTSTP: stops with its default action, the terminal given back
+ * first.  An orphaned process group (a session leader's, as when started
+ * by a terminal emulator or tmux) is not stopped by the system, and goes
+ * on at once.
+ */
+static void
+corelume_stop()
+{
+	struct sigaction dfl {}, own;
 
 	term_reset();
-	sa.sa_handler = SIG_DFL;
-	sigaction(sig, &sa, nullptr);
-	raise(sig);
-	sigemptyset(&set);
-	sigaddset(&set, sig);
-	sigprocmask(SIG_UNBLOCK, &set, nullptr);
-	std::_Exit(128 + sig);	/* not reached: each such signal ends the process */
+	dfl.sa_handler = SIG_DFL;
+	sigaction(SIGTSTP, &dfl, &own);
+	raise(SIGTSTP);
+	sigaction(SIGTSTP, &own, nullptr);
+	term_need_stop = 0;	/* a second Ctrl-Z meanwhile asked for this stop */
+	term_need_cont = 1;
+}
+
+/*
+ * The flags are checked with their signals held, and the wait lets them in
+ * atomically: one that arrives in between ends the wait instead of being
+ * missed, which with -d -1 would leave the program waiting for a key.
+ */
+void
+corelume_wait(struct pollfd *pfd, const struct timespec *timeout)
+{
+	static const struct timespec no_wait = {0, 0};
+	sigset_t open;
+
+	sigprocmask(SIG_BLOCK, &sig_wait_set, &open);
+	bool pending = need_exit || term_need_resize || term_need_stop || term_need_cont;
+	pfd->revents = 0;
+	int n = ppoll(pfd, 1, pending ? &no_wait : timeout, &open);
+	int err = errno;
+	sigprocmask(SIG_SETMASK, &open, nullptr);
+	if (n < 0 && err != EINTR) {
+		errno = err;
+		epanic("poll failed");
+	}
+	/* quitting (a hang-up sends SIGCONT too): the terminal stays ours */
+	if (term_need_stop && !need_exit)
+		corelume_stop();
 }
 
 /*

@@ -12,21 +12,23 @@
 
 #include <csignal>
 
-/* Set by the SIGINT, SIGTERM and SIGHUP handler; the loop quits after the
- * tick under way. */
+/* Set by SIGINT, SIGTERM and SIGHUP; the loop quits after the tick under
+ * way, and the program ends within about a second whatever blocks it. */
 extern volatile std::sig_atomic_t need_exit;
 
-void on_sigint(int);
+/* Installs the handler of every signal the program handles.  Before
+ * anything could block: from here on a signal ends the program whatever
+ * it is doing. */
+void corelume_signals_init();
 
-/* The number of a signal that ends the program at once (SIGQUIT and the
- * like), set by its handler; 0 while none has arrived. */
-extern volatile std::sig_atomic_t fatal_signal;
-
-void on_fatal_signal(int sig);
-
-/* Gives the terminal back, then ends the process with sig's default
- * action, so a core is dumped where due and the parent sees the signal. */
-[[noreturn]] void corelume_resignal(int sig);
+struct pollfd;
+struct timespec;
+/* Waits for pfd's events for timeout (null: without limit), or until a
+ * signal that the loop acts on arrives; does not wait when one arrived
+ * since the last wait.  Then carries out a stop that SIGTSTP asked for,
+ * unless quitting.
+ * Fatal when the wait fails. */
+void corelume_wait(struct pollfd *pfd, const struct timespec *timeout);
 
 /* Milliseconds of a -d argument in seconds, truncated toward zero; *ok is
  * false unless the whole argument is a number.  NaN is not a number;

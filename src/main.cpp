@@ -8,11 +8,9 @@
  * bars, flush.
  */
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,8 +36,6 @@ static const char help_notes[] =
     "For kernels prior to 2.6.37, using a small delay on a large system can\n"
     "induce significant system time overhead.\n";
 
-/* A whole tick's drawing goes out in one write where it fits. */
-static char outbuf[1 << 16];
 static cpustats *records[4];
 
 static void
@@ -68,31 +64,6 @@ next_option(int argc, char *argv[])
 		return opt_version;
 	}
 	return getopt(argc, argv, platform_optstring);
-}
-
-/* SIGTERM and a hang-up end the program like Ctrl-C, after one more
- * tick, so the terminal is given back. */
-static constexpr int quit_signals[] = {SIGINT, SIGTERM, SIGHUP};
-/* These end it at once with their own default action (a core for
- * SIGQUIT), the terminal given back first. */
-static constexpr int fatal_signals[] = {
-	SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
-};
-
-static void
-install_quit_handlers()
-{
-	struct sigaction sa {}, old;
-
-	sa.sa_handler = on_sigint;
-	sigemptyset(&sa.sa_mask);
-	for (int sig : quit_signals)
-		sigaction(sig, &sa, nullptr);
-	/* one ignored by whoever started us stays ignored */
-	sa.sa_handler = on_fatal_signal;
-	for (int sig : fatal_signals)
-		if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
-			sigaction(sig, &sa, nullptr);
 }
 
 int
@@ -143,26 +114,7 @@ main(int argc, char *argv[])
 		std::exit(2);
 	}
 
-	std::setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
-	install_quit_handlers();
-
-	/*
-	 * The handled signals are held back from here on and let in only
-	 * atomically with the wait: one that arrived just before the wait
-	 * would otherwise not end it, and with -d -1 nothing else would; one
-	 * during start-up would interrupt a write to the terminal.  Their
-	 * flags are so acted on between ticks, with the output flushed.
-	 */
-	sigset_t block, unblocked;
-	sigemptyset(&block);
-	for (int sig : {SIGWINCH, SIGTSTP, SIGCONT})
-		sigaddset(&block, sig);
-	for (int sig : quit_signals)
-		sigaddset(&block, sig);
-	for (int sig : fatal_signals)
-		sigaddset(&block, sig);
-	sigprocmask(SIG_BLOCK, &block, &unblocked);
-
+	corelume_signals_init();
 	cpustats_steal = steal;
 	cpustats_init();
 	term_init();
@@ -177,7 +129,6 @@ main(int argc, char *argv[])
 	cpustats *prev_delta = records[2], *new_delta = records[3];
 	struct pollfd pfd = {0, POLLIN, 0};
 	struct timespec wait = {delay / 1000, (long)(delay % 1000) * 1000000};
-	static const struct timespec no_wait = {0, 0};
 	load_avg la;
 
 	cpustats_read(prev_snap);
@@ -188,21 +139,17 @@ main(int argc, char *argv[])
 	term_flush();
 
 	for (;;) {
-		bool pending = term_need_resize || term_need_stop || term_need_cont || fatal_signal;
 		char key = 0;
 
-		pfd.revents = 0;
-		if (ppoll(&pfd, 1, pending ? &no_wait : delay < 0 ? nullptr : &wait,
-		    &unblocked) < 0 && errno != EINTR)
-			epanic("poll failed");
-		if (fatal_signal)
-			corelume_resignal(fatal_signal);
-		if (term_check_stop())
+		corelume_wait(&pfd, delay < 0 ? nullptr : &wait);
+		if (!need_exit && term_check_cont())
 			pfd.revents = 0;
-		/* A hung-up terminal reports POLLHUP and reads end of file. */
+		/* A hung-up terminal reports POLLHUP and reads end of file;
+		 * one left non-blocking by another program may have lost the
+		 * key to it. */
 		if (pfd.revents & (POLLIN | POLLHUP | POLLERR)) {
 			ssize_t n = read(0, &key, 1);
-			if (n < 0 && errno != EINTR)
+			if (n < 0 && errno != EINTR && errno != EAGAIN)
 				epanic("read failed");
 			if (n == 0 || key == 'q')
 				return 0;

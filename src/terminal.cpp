@@ -3,11 +3,13 @@
 #include "terminal.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,43 +24,108 @@
 volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
 
 static struct termios term_init_termios;
-static volatile std::sig_atomic_t term_initialized;
+/* In program mode; the bytes that give the screen back not yet sent.
+ * Read by signal handlers. */
+static volatile std::sig_atomic_t term_initialized, term_bye_owed;
 /* File status flags of standard input and output at start-up; -1 when
  * they could not be read */
 static int term_init_flags[2] = {-1, -1};
 
-static void
-term_on_sigwinch(int)
+/*
+ * Everything the chart sends, in order.  Our own buffer, not stdio's: a
+ * write that meets a non-blocking terminal must wait and go on without
+ * losing a byte, and a way out must be able to drop what a stopped
+ * terminal will not take.
+ */
+static char term_obuf[1 << 16];
+static size_t term_olen;
+
+/*
+ * The bytes that give the screen back: cursor shown, then the alternate
+ * screen left or, without one, the cursor on a clean line below the
+ * chart.  Rebuilt after each load of a description (the bottom row moves
+ * with the size) into the copy not in use, so that a signal handler always
+ * finds a whole one.
+ */
+static struct {
+	size_t len;
+	char s[256];
+} term_bye[2];
+static volatile std::sig_atomic_t term_bye_cur;
+
+/*
+ * Writes n bytes at p to standard output.  While the terminal takes no
+ * more (non-blocking, EAGAIN), waits up to ms milliseconds at a time for
+ * it, without limit when ms is negative.  False, errno set, when a write
+ * fails or the wait runs out.  Async-signal-safe.
+ */
+static bool
+term_send(const char *p, size_t n, int ms)
 {
-	term_need_resize = 1;
+	while (n > 0) {
+		ssize_t w = write(1, p, n);
+		if (w > 0) {
+			p += w;
+			n -= (size_t)w;
+		} else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+			struct pollfd pfd = {1, POLLOUT, 0};
+			if (poll(&pfd, 1, ms) == 0) {
+				errno = EAGAIN;
+				return false;
+			}
+		} else if (w == 0 || errno != EINTR) {
+			return false;
+		}
+	}
+	return true;
 }
 
-static void
-term_on_sigtstp(int)
+void
+term_flush()
 {
-	term_need_stop = 1;
+	bool sent = term_send(term_obuf, term_olen, -1);
+
+	term_olen = 0;
+	if (!sent)
+		epanic("failed to write to the terminal");
 }
 
-static void
-term_on_sigcont(int)
+void
+term_write(const char *s, size_t n)
 {
-	term_need_cont = 1;
+	while (n > 0) {
+		if (term_olen == sizeof(term_obuf))
+			term_flush();
+		size_t k = std::min(n, sizeof(term_obuf) - term_olen);
+		std::memcpy(term_obuf + term_olen, s, k);
+		term_olen += k;
+		s += k;
+		n -= k;
+	}
 }
 
-/* terminfo's own output routine writes each byte straight to the
- * descriptor when no curses screen exists; ours keeps every byte in the
- * standard output stream, in order with the program's text. */
-static int
-term_outc(int c)
+void
+term_putc(char c)
 {
-	return putchar_unlocked(c);
+	if (term_olen == sizeof(term_obuf))
+		term_flush();
+	term_obuf[term_olen++] = c;
 }
 
 void
 term_puts(const char *s)
 {
-	for (; *s != '\0'; s++)
-		putchar_unlocked(*s);
+	term_write(s, std::strlen(s));
+}
+
+/* terminfo's own output routine writes each byte straight to the
+ * descriptor when no curses screen exists; ours keeps every byte in
+ * order with the rest. */
+static int
+term_outc(int c)
+{
+	term_putc((char)c);
+	return c;
 }
 
 static bool
@@ -73,13 +140,13 @@ term_putp(const char *cap)
 	if (!term_has(cap))
 		return;
 	/* tputs only matters from the first padding ("$<ms>") on */
-	for (const char *p = cap; *p != '\0'; p++) {
-		if (p[0] == '$' && p[1] == '<') {
-			tputs(p, 1, term_outc);
-			return;
-		}
-		putchar_unlocked(*p);
+	const char *pad = std::strstr(cap, "$<");
+	if (pad == nullptr) {
+		term_puts(cap);
+		return;
 	}
+	term_write(cap, (size_t)(pad - cap));
+	tputs(pad, 1, term_outc);
 }
 
 /*
@@ -97,13 +164,15 @@ struct term_memo {
 static term_memo term_memos[512];
 static unsigned term_gen;
 
+static void term_build_bye();
+
 /*
  * After a description is loaded: voids the remembered capabilities of the
- * one before, and sets LINES and COLS from the window size the terminal
- * reports, on standard output or else standard input.  The terminfo
- * library prefers LINES and COLUMNS from the environment, which may be
- * stale; they and the description's size apply only when the terminal
- * cannot say.
+ * one before, sets LINES and COLS from the window size the terminal
+ * reports, on standard output or else standard input, and builds the bytes
+ * that give the screen back for it.  The terminfo library prefers LINES
+ * and COLUMNS from the environment, which may be stale; they and the
+ * description's size apply only when the terminal cannot say.
  */
 static void
 term_loaded()
@@ -115,9 +184,10 @@ term_loaded()
 		if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0) {
 			LINES = ws.ws_row;
 			COLS = ws.ws_col;
-			return;
+			break;
 		}
 	}
+	term_build_bye();
 }
 
 void
@@ -207,11 +277,36 @@ term_wraps_at_margin()
 	return cur_term != nullptr && auto_right_margin && !eat_newline_glitch;
 }
 
-void
-term_flush()
+/* Issued into the buffer like any output, then moved out of it. */
+static void
+term_build_bye()
 {
-	if (std::fflush(stdout) != 0 || std::ferror(stdout))
-		epanic("failed to write to the terminal");
+	int next = !term_bye_cur;
+
+	if (sizeof(term_obuf) - term_olen < sizeof(term_bye[next].s))
+		term_flush();
+	size_t mark = term_olen;
+	term_putp(cursor_normal);
+	if (term_has(exit_ca_mode)) {
+		term_putp(exit_ca_mode);
+	} else {
+		term_sgr0();
+		term_cup(std::max(LINES - 1, 0), 0);
+		term_putc('\n');
+		term_el();
+	}
+	term_bye[next].len = std::min(term_olen - mark, sizeof(term_bye[next].s));
+	std::memcpy(term_bye[next].s, term_obuf + mark, term_bye[next].len);
+	term_olen = mark;
+	term_bye_cur = next;
+}
+
+static void
+term_restore_flags()
+{
+	for (int fd : {1, 0})
+		if (term_init_flags[fd] >= 0)
+			fcntl(fd, F_SETFL, term_init_flags[fd]);
 }
 
 /*
@@ -229,6 +324,7 @@ term_enter()
 		if (term_init_flags[fd] >= 0 && (term_init_flags[fd] & O_NONBLOCK))
 			fcntl(fd, F_SETFL, term_init_flags[fd] & ~O_NONBLOCK);
 	term_initialized = 1;
+	term_bye_owed = 1;
 
 	term_putp(enter_ca_mode);
 	term_putp(cursor_invisible);
@@ -244,17 +340,14 @@ term_enter()
 
 /*
  * Loads the terminal description (which sets LINES and COLS) and refuses
- * one that cannot position the cursor before anything is sent.  Saves the
- * attributes and file status flags of the terminal, installs the handlers
- * for resizing, stopping and continuing, ignores SIGPIPE (a failed write
- * is reported instead), registers the exit handler, then enters program
- * mode.
+ * one that cannot position the cursor, or a standard output that is not
+ * a terminal, before anything is sent.  Saves the attributes and file
+ * status flags of the terminal, registers the exit handler, then enters
+ * program mode.
  */
 void
 term_init()
 {
-	struct sigaction sa {}, old;
-
 	term_load(nullptr);
 	if (!term_has(cursor_address)) {
 		std::fprintf(stderr, no_cup, term_name());
@@ -263,83 +356,62 @@ term_init()
 	}
 	if (tcgetattr(0, &term_init_termios) < 0)
 		epanic("failed to get terminal attributes");
+	/* a pipe would carry the chart off (and its way out with it) */
+	if (!isatty(1)) {
+		std::fputs("failed to use standard output: it is not a terminal\n", stderr);
+		std::exit(1);
+	}
 	for (int fd : {0, 1})
 		term_init_flags[fd] = fcntl(fd, F_GETFL);
-
-	sa.sa_handler = term_on_sigwinch;
-	sigemptyset(&sa.sa_mask);
-	if (sigaction(SIGWINCH, &sa, nullptr) < 0)
-		epanic("failed to install SIGWINCH handler");
-	/* Restarted calls: a stop in the background start-up's tcsetattr
-	 * must go on after fg, not fail.  The loop's wait ends all the same. */
-	sa.sa_flags = SA_RESTART;
-	sa.sa_handler = term_on_sigcont;
-	sigaction(SIGCONT, &sa, nullptr);
-	/* a SIGTSTP ignored by whoever started us stays ignored */
-	sigaction(SIGTSTP, nullptr, &old);
-	sa.sa_handler = term_on_sigtstp;
-	if (old.sa_handler != SIG_IGN)
-		sigaction(SIGTSTP, &sa, nullptr);
-	sa.sa_handler = SIG_IGN;
-	sigaction(SIGPIPE, &sa, nullptr);
 	std::atexit(term_reset);
 
 	term_enter();
 }
 
 /*
- * Shows the cursor and leaves the alternate screen, or without one puts
- * the cursor on a clean line below the chart; restores the saved
- * attributes once output has drained, then the saved file status flags.
- * Does nothing outside program mode.  Write failures are not looked at:
- * the fatal routines call this.
+ * Without program mode, does nothing.  Restores the attributes once
+ * output has drained.  Write failures are not looked at: the fatal
+ * routines call this.
  */
 void
 term_reset()
 {
 	if (!term_initialized)
 		return;
-	term_initialized = 0;
-	term_putp(cursor_normal);
-	if (term_has(exit_ca_mode)) {
-		term_putp(exit_ca_mode);
-	} else {
-		term_sgr0();
-		term_cup(std::max(LINES - 1, 0), 0);
-		putchar_unlocked('\n');
-		term_el();
-	}
-	std::fflush(stdout);
+	if (term_send(term_obuf, term_olen, -1))
+		term_send(term_bye[term_bye_cur].s, term_bye[term_bye_cur].len, -1);
+	term_olen = 0;
+	term_bye_owed = 0;
 	tcsetattr(0, TCSADRAIN, &term_init_termios);
-	for (int fd : {1, 0})
-		if (term_init_flags[fd] >= 0)
-			fcntl(fd, F_SETFL, term_init_flags[fd]);
+	term_restore_flags();
+	term_initialized = 0;
+}
+
+/*
+ * The screen's bytes go out non-blocking, waiting a quarter of a second
+ * at most for a terminal that takes nothing: output stopped (Ctrl-S) or a
+ * stalled link would otherwise hold the process.  TCSANOW for the same
+ * reason.
+ */
+void
+term_restore_now()
+{
+	if (!term_initialized)
+		return;
+	int fl = fcntl(1, F_GETFL);
+	if (term_bye_owed && fl >= 0 && fcntl(1, F_SETFL, fl | O_NONBLOCK) == 0) {
+		term_send(term_bye[term_bye_cur].s, term_bye[term_bye_cur].len, 250);
+		fcntl(1, F_SETFL, fl);
+	}
+	term_bye_owed = 0;
+	tcsetattr(0, TCSANOW, &term_init_termios);
+	term_restore_flags();
+	term_initialized = 0;
 }
 
 bool
-term_check_stop()
+term_check_cont()
 {
-	if (term_need_stop) {
-		struct sigaction dfl {}, own;
-		sigset_t set, old;
-
-		term_need_stop = 0;
-		term_reset();
-		/* Raised while blocked, so it merges with any SIGTSTP still
-		 * pending and the process stops once, when unblocked. */
-		dfl.sa_handler = SIG_DFL;
-		sigaction(SIGTSTP, &dfl, &own);
-		raise(SIGTSTP);
-		sigemptyset(&set);
-		sigaddset(&set, SIGTSTP);
-		sigaddset(&set, SIGCONT);
-		sigprocmask(SIG_UNBLOCK, &set, &old);
-		/* Continued here, or at once in an orphaned process group,
-		 * where the system does not stop us. */
-		sigprocmask(SIG_SETMASK, &old, nullptr);
-		sigaction(SIGTSTP, &own, nullptr);
-		term_need_cont = 1;
-	}
 	if (!term_need_cont)
 		return false;
 	term_need_cont = 0;
@@ -348,7 +420,6 @@ term_check_stop()
 	term_need_resize = 1;
 	return true;
 }
-
 bool
 term_check_resize()
 {

@@ -5,14 +5,16 @@
  * term_init loads the description named by TERM and puts the terminal into
  * program mode: alternate screen, hidden cursor, standard input unechoed
  * and read byte by byte.  term_reset undoes that; it runs at every exit and
- * may be called any number of times.  All output goes through the buffered
- * standard output, in the order it is issued; capabilities are looked up
- * in the current terminal description at each use.
+ * may be called any number of times; term_restore_now does the same from a
+ * signal handler.  All output goes through this module's buffer to standard
+ * output, in the order it is issued; capabilities are looked up in the
+ * current terminal description at each use.
  */
 #ifndef TERMINAL_H
 #define TERMINAL_H
 
 #include <csignal>
+#include <cstddef>
 
 /* Set by the SIGWINCH, SIGTSTP and SIGCONT handlers. */
 extern volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
@@ -22,22 +24,32 @@ extern volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_co
  * reports where it can; a name it cannot load ends the program with the
  * terminfo library's message. */
 void term_load(const char *name);
-/* Refuses a terminal that cannot position the cursor: one line on
- * standard error and status 1, before anything is sent to it. */
+/* Refuses a terminal that cannot position the cursor, and a standard
+ * output that is not a terminal: one line on standard error and status 1,
+ * before anything is sent to it. */
 void term_init();
+/* Sends what is buffered and the bytes that give the screen back, waiting
+ * as long as the terminal needs, then restores the attributes and the
+ * descriptor flags found at start-up. */
 void term_reset();
-/* After a SIGTSTP gives the terminal back and stops the process; once
- * continued, or after a SIGCONT, enters program mode again and leaves a
- * resize pending so the chart is laid out afresh.  True in that case:
- * input typed meanwhile was discarded.  Called with the signals that the
- * loop handles blocked. */
-bool term_check_stop();
+/* The same from a signal handler, with async-signal-safe calls only:
+ * drops what is buffered, sends the bytes that give the screen back only
+ * as far as the terminal takes them at once, restores the attributes at
+ * once even if output is stopped. */
+void term_restore_now();
+/* After a SIGCONT (or a stop the program asked for and came back from):
+ * enters program mode again and leaves a resize pending so the chart is
+ * laid out afresh.  True in that case: input typed meanwhile was
+ * discarded. */
+bool term_check_cont();
 /* True when a SIGWINCH was pending: the flag is then cleared and LINES and
  * COLS re-read. */
 bool term_check_resize();
 
-/* Write text to standard output; the program has one thread, so the
- * stream is not locked for every byte. */
+/* Add text to the output, which goes out when the buffer is full and at
+ * term_flush. */
+void term_write(const char *s, size_t n);
+void term_putc(char c);
 void term_puts(const char *s);
 /* Send a capability string; an absent or cancelled one sends nothing. */
 void term_putp(const char *cap);
@@ -47,8 +59,9 @@ void term_setab(int color);
 void term_sgr0();
 void term_el();
 void term_clear();
-/* Flushes standard output; a write that fails (a reader gone, a closed
- * terminal) ends the program through epanic. */
+/* Writes the buffer out, waiting while a non-blocking terminal takes no
+ * more; a write that fails (a closed terminal) ends the program through
+ * epanic. */
 void term_flush();
 
 /* What the loaded description offers the chart: colours it can use

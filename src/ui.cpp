@@ -133,7 +133,7 @@ put_clipped(const char *s, size_t len, int32_t *room)
 {
 	size_t n = std::min(len, (size_t)std::max(*room, 0));
 
-	std::fwrite(s, 1, n, stdout);
+	term_write(s, n);
 	*room -= (int32_t)n;
 }
 
@@ -208,8 +208,8 @@ draw_labels(int32_t nrows)
 			if (r == 0 || row == 0)
 				term_cup(row, 0);
 			else
-				std::putchar('\n');
-			std::fwrite(buf + (size_t)r * width + (size_t)pn.start, 1, (size_t)pn.width, stdout);
+				term_putc('\n');
+			term_write(buf + (size_t)r * width + (size_t)pn.start, (size_t)pn.width);
 		}
 	}
 	std::free(buf);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "cpustats.h"
+#include "terminal.h"
 #include "testutil.h"
 #include "ui.h"
 
@@ -58,7 +59,6 @@ namespace {
 
 TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 {
-	static char outbuf[1 << 16];
 	tempdir dir;
 	std::string stat = "cpu  100 2 30 4000 5 6 7 0 0 0\n";
 	for (int i = 0; i < 64; i++)
@@ -76,8 +76,6 @@ TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 
 	int saved = dup(1);
 	int null = open("/dev/null", O_WRONLY);
-	std::fflush(stdout);
-	std::setvbuf(stdout, outbuf, _IOFBF, sizeof(outbuf));
 	dup2(null, 1);
 
 	cpustats *snap[2] = {cpustats_alloc(), cpustats_alloc()};
@@ -100,7 +98,7 @@ TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 		ui_show_load(&la);
 		ui_compute_bars(d);
 		ui_show_bars();
-		std::fflush(stdout);
+		term_flush();
 	};
 	tick(0);	/* the first capability instantiations may size library buffers */
 
@@ -111,7 +109,7 @@ TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 	counting = false;
 	int fds_after = count_fds();
 
-	std::fflush(stdout);
+	term_flush();
 	dup2(saved, 1);
 	close(saved);
 	close(null);

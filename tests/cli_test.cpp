@@ -51,6 +51,7 @@ struct cli_case {
 	int status;
 	std::string err;
 	std::string out = "";
+	const char *out_to = nullptr;	/* standard output's file, else captured */
 };
 
 TEST(CommandLine, StatusAndStandardError)
@@ -68,6 +69,7 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-a", "--help", "-z"}, 0, help_long},
 		{{"--version"}, 0, "", "corelume " CORELUME_VERSION "\n"},
 		{{"-d", "1", "--version", "-h"}, 0, "", "corelume " CORELUME_VERSION "\n"},
+		{{"--version"}, 255, "failed to write the version: No space left on device\n", "", "/dev/full"},
 		{{"-d", "--help"}, 2, bad_delay},
 		{{"--", "--version"}, 2, unexpected},
 		{{"-z"}, 2, bad_option('z')},
@@ -76,6 +78,7 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-d"}, 2, no_delay},
 		{{"stray"}, 2, unexpected},
 		{{"stray", "-a"}, 2, unexpected},
+		{{"stray", "-h"}, 2, unexpected},
 		{{"-a", "stray"}, 2, unexpected},
 		{{"-a", "--", "stray"}, 2, unexpected},
 		{{"-a", "--"}, 255, no_tty},
@@ -92,7 +95,7 @@ TEST(CommandLine, StatusAndStandardError)
 	for (const cli_case &c : cases) {
 		std::vector<std::string> argv{"corelume"};
 		argv.insert(argv.end(), c.args.begin(), c.args.end());
-		child_result r = run_prog(argv);
+		child_result r = run_prog(argv, c.out_to);
 		std::string what = testing::PrintToString(c.args);
 		EXPECT_EQ(r.status, c.status) << what;
 		EXPECT_EQ(r.err, c.err) << what;

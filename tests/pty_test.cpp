@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -360,13 +361,14 @@ TEST(Pty, ProgramModeThenQuitOnQ)
 
 TEST(Pty, SignalsQuitAfterOneMoreTick)
 {
-	struct {
-		const char *name;
+	struct sig_case {
+		std::string name;
 		std::function<void(session &)> send;
 		int status = 0;		/* else ended by the signal, with no more tick */
 		tcflag_t lflag_off = 0;
 		std::string typed_ahead = "";
-	} cases[] = {
+	};
+	std::vector<sig_case> cases = {
 		{"ctrl-c", [](session &s) { s.send("\x03"); }},
 		/* signal keys forced on; input typed before the start discarded */
 		{"ctrl-c_isig_off_q_typed_ahead", [](session &s) { s.send("\x03"); }, 0, ISIG | ICANON | ECHO, "q"},
@@ -374,8 +376,10 @@ TEST(Pty, SignalsQuitAfterOneMoreTick)
 		{"SIGTERM", [](session &s) { kill(s.pid, SIGTERM); }},
 		{"SIGHUP", [](session &s) { kill(s.pid, SIGHUP); }},
 		{"ctrl-\\", [](session &s) { s.send("\x1c"); }, 256 + SIGQUIT},
-		{"SIGUSR1", [](session &s) { kill(s.pid, SIGUSR1); }, 256 + SIGUSR1},
 	};
+	for (int sig : {SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
+		    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS})
+		cases.push_back({strsignal(sig), [sig](session &s) { kill(s.pid, sig); }, 256 + sig});
 	for (const auto &c : cases) {
 		session s;
 		s.lflag_off = c.lflag_off;
@@ -392,8 +396,9 @@ TEST(Pty, SignalsQuitAfterOneMoreTick)
 	}
 }
 
-/* Stop and continue, no alternate screen, no cursor addressing, a reader
- * gone, non-blocking, a vanished description, a stale exported size. */
+/* Stop and continue, no alternate screen, no cursor addressing, output
+ * not a terminal, non-blocking, stopped output, a vanished description, a
+ * stale exported size. */
 TEST(Pty, EveryWayOutGivesTheTerminalBack)
 {
 	tempdir gone;
@@ -419,7 +424,8 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 		std::function<void()> in_child;
 		std::function<void(session &)> act;
 		int status;
-		std::string err, tail;
+		std::string err, tail;	/* a refusal (status 1) writes nothing */
+		std::vector<std::string> args = {"-d", "-1"};
 	} cases[] = {
 		{"ctrl-z, continue", {}, job, [&](session &s) {
 			up(s);
@@ -439,8 +445,31 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 		{"no rmcup", {"TERM=clterm-noca"}, {}, q, 0, "", "<cnorm><sgr0><cup 23;0>\r\n<el>"},
 		{"no cup", {"TERM=clterm-nocup"}, {}, [](session &) {}, 1,
 		    "failed to use terminal \"clterm-nocup\": it cannot position the cursor (no cup)\n", ""},
-		{"reader gone", {}, [] { int p[2]; if (pipe(p) == 0) dup2(p[1], 1), close(p[0]); },
-		    [](session &) {}, 255, "failed to write to the terminal: Broken pipe\n", ""},
+		/* as the session leader, which the system does not stop */
+		{"ctrl-z, not stopped", {}, {}, [&](session &s) {
+			up(s);
+			s.send("\x1a");
+			EXPECT_TRUE(s.wait_output(restored + "<smcup><civis>" + legend + "<cup 23;0>avg")) << s.out;
+			s.send("q");
+		}, 0, "", restored},
+		{"| head -c 100", {}, [] { int p[2]; if (pipe(p) == 0) dup2(p[1], 1); }, [](session &) {}, 1,
+		    "failed to use standard output: it is not a terminal\n", ""},
+		{"O_NONBLOCK mid-run", {}, {}, [&](session &s) {
+			up(s);
+			fcntl(s.slave, F_SETFL, fcntl(s.slave, F_GETFL) | O_NONBLOCK);
+			usleep(500000);	/* unread: the terminal fills up */
+			s.send("q");
+			EXPECT_EQ(s.wait_exit(), 0);
+			s.settle();
+		}, 0, "", restored, {"-d", "0"}},
+		{"SIGTERM, output stopped", {}, {}, [&](session &s) {
+			up(s);
+			s.send("\x13");
+			usleep(300000);
+			kill(s.pid, SIGTERM);
+			EXPECT_EQ(s.wait_exit(), 0);
+			s.send("\x11");
+		}, 0, "", "", {"-d", "0"}},
 		{"O_NONBLOCK", {}, [] { fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK); }, [&](session &s) {
 			up(s);
 			EXPECT_EQ(fcntl(s.slave, F_GETFL) & O_NONBLOCK, 0) << "blocking while it runs";
@@ -452,18 +481,23 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 		    [&] { std::filesystem::copy(tinfo_dir(), gone.path, std::filesystem::copy_options::recursive); },
 		    [&](session &s) { up(s); std::filesystem::remove_all(gone.path); s.resize(10, 40); },
 		    255, "failed to reload the description of terminal \"clterm\"\n", restored},
-		{"stale LINES", {"LINES=10", "COLUMNS=40"}, {}, q, 0, "", restored},
+		{"stale LINES", {"LINES=10", "COLUMNS=40"}, {}, [&](session &s) {
+			up(s);
+			s.resize(12, 50);
+			EXPECT_TRUE(s.wait_output("<cup 11;0>avg")) << s.out;
+			s.send("q");
+		}, 0, "", restored},
 	};
 	for (const auto &c : cases) {
 		session s;
 		s.env = c.env;
 		s.in_child = c.in_child;
-		ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80)) << c.name;
+		ASSERT_NO_FATAL_FAILURE(start(s, c.args, 24, 80)) << c.name;
 		c.act(s);
 		EXPECT_EQ(s.wait_exit(), c.status) << c.name;
 		EXPECT_EQ(s.err, c.err) << c.name;
 		EXPECT_TRUE(ends_with(s.out, c.tail)) << c.name << ": " << s.out;
-		EXPECT_EQ(s.out.empty(), c.tail.empty()) << c.name << ": " << s.out;
+		EXPECT_EQ(s.out.empty(), c.status == 1) << c.name << ": " << s.out;
 		EXPECT_TRUE(same_attrs(s.attrs(), s.before)) << c.name;
 	}
 }
@@ -601,6 +635,24 @@ TEST_F(PtyFakeProc, FatalMessageLandsAfterTheTerminalIsBack)
 	size_t back = s.out.rfind(restored);
 	ASSERT_NE(back, std::string::npos) << s.out;
 	EXPECT_EQ(s.out.substr(back + restored.size()), "failed to parse /proc/loadavg\r\n");
+}
+
+/* A stat file that never answers (a FIFO whose writer stays silent after
+ * the first snapshot) does not keep SIGTERM from ending the program. */
+TEST_F(PtyFakeProc, TermEndsAReadThatNeverAnswers)
+{
+	std::string fifo = fp.dir.path + "/stat", text = stat_text(8, 1000);
+	unlink(fifo.c_str());
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	int w = open(fifo.c_str(), O_RDWR);
+	ASSERT_EQ(write(w, text.data(), text.size()), (ssize_t)text.size());
+	ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80, &fp));
+	s.settle();
+	EXPECT_EQ(s.attrs().c_lflag & ECHO, 0u) << "the terminal taken";
+	kill(s.pid, SIGTERM);
+	EXPECT_EQ(s.wait_exit(), 0);
+	EXPECT_TRUE(same_attrs(s.attrs(), s.before));
+	close(w);
 }
 
 TEST_F(PtyFakeProc, NoProcfsStopsBeforeTheTerminal)

@@ -55,7 +55,7 @@ capture_stdout(const std::function<void()> &fn)
 	std::fflush(stdout);
 	dup2(fd, 1);
 	fn();
-	std::fflush(stdout);
+	term_flush();
 	dup2(saved, 1);
 	close(saved);
 	close(fd);
@@ -132,7 +132,7 @@ run_child(const std::function<void()> &fn)
 }
 
 child_result
-run_prog(const std::vector<std::string> &args)
+run_prog(const std::vector<std::string> &args, const char *out_to)
 {
 	return run_child([&] {
 		std::vector<char *> argv;
@@ -141,6 +141,8 @@ run_prog(const std::vector<std::string> &args)
 		argv.push_back(nullptr);
 		int devnull = open("/dev/null", O_RDONLY);
 		dup2(devnull, 0);
+		if (out_to != nullptr)
+			dup2(open(out_to, O_WRONLY), 1);
 		execv(CORELUME_BIN, argv.data());
 		std::_Exit(98);
 	});

@@ -43,7 +43,8 @@ struct child_result {
  * exit (fn must exit) gives the status. */
 child_result run_child(const std::function<void()> &fn);
 
-/* Runs the built program with args, standard input from /dev/null. */
-child_result run_prog(const std::vector<std::string> &args);
+/* Runs the built program with args, standard input from /dev/null and
+ * standard output to out_to when given. */
+child_result run_prog(const std::vector<std::string> &args, const char *out_to = nullptr);
 
 #endif
