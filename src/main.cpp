@@ -196,7 +196,7 @@ main(int argc, char *argv[])
 		    &unblocked) < 0 && errno != EINTR)
 			epanic("poll failed");
 		if (fatal_signal)
-			corelume_resignal(fatal_signal);
+			corelume_resignal((int)fatal_signal);
 		if (term_check_stop())
 			pfd.revents = 0;
 		/* A hung-up terminal reports POLLHUP and reads end of file. */
