@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 /*
  * CPU statistics from a Linux-format procfs: discovery, the shared file
- * buffer, snapshots of the "cpu" lines of stat, deltas and load averages.
+ * buffer, snapshots of the "cpu" lines of stat, deltas and load averages;
+ * or, without a procfs, from the kernel's own counters.
  */
 #include "cpustats.h"
 
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +35,12 @@ static constexpr const char *default_candidates[] = {
 };
 std::span<const char *const> cpustats_candidates = default_candidates;
 
+/* The kernel's counters when no procfs serves: cp_rows rows, read into
+ * cp_times, advancing cp_hz times a second.  cp_rows is 0 otherwise. */
+static long *cp_times;
+static size_t cp_rows;
+static long cp_hz;
+
 /* Bytes of buffer per CPU slot, and the least buffer: the aggregate line
  * alone can outgrow 128 bytes on a machine with few slots. */
 static constexpr int32_t buf_per_cpu = 128;
@@ -52,6 +60,7 @@ cpustats_findproc()
 		close(cpustats_load_fd);
 	cpustats_fd = cpustats_load_fd = -1;
 	proc_path = nullptr;
+	cp_rows = 0;
 
 	for (const char *dir : cpustats_candidates) {
 		int dfd = open(dir, O_RDONLY | O_CLOEXEC);
@@ -73,6 +82,16 @@ cpustats_findproc()
 		return;
 	}
 
+	size_t rows = platform_cp_rows();
+	if (rows > 0) {
+		std::free(cp_times);
+		cp_times = static_cast<long *>(std::calloc(rows, platform_cp_states * sizeof(long)));
+		if (cp_times == nullptr)
+			epanic("allocating cpustats counter buffer");
+		cp_hz = platform_cp_hz();
+		cp_rows = rows;
+		return;
+	}
 	std::fputs("checked procfs candidates:\n", stderr);
 	for (const char *dir : cpustats_candidates)
 		std::fprintf(stderr, "\t%s\n", dir);
@@ -98,7 +117,9 @@ cpustats_init()
 {
 	cpustats_findproc();
 	cpustats_size(platform_maxcpus());
-	cpustats_hz = (uint64_t)platform_stat_hz();
+	cpustats_hz = (uint64_t)(cp_rows > 0 ? cp_hz : platform_stat_hz());
+	if (cpustats_hz < 1)
+		cpustats_hz = 100;
 }
 
 /*
@@ -293,14 +314,29 @@ cpustats_scan(cpustats *st, const char *text)
 	}
 }
 
+/* usec in ticks of cpustats_hz, in two parts: the product overflows at
+ * today's date from about 10 kHz on. */
+static uint64_t
+usec_ticks(uint64_t usec)
+{
+	return usec / 1000000 * cpustats_hz + usec % 1000000 * cpustats_hz / 1000000;
+}
+
 /*
  * Makes st a snapshot: time stamp in stat file ticks, then the stat file
- * through the open descriptor, which is rewound for the next tick.
+ * through the open descriptor, which is rewound for the next tick; or the
+ * kernel's counters, where they stand in for the file.
  */
 void
 cpustats_read(cpustats *st)
 {
-	st->time = time_usec() * cpustats_hz / 1000000;
+	if (cp_rows > 0) {
+		uint64_t usec = time_usec();
+		platform_cp_read(cp_times, cp_rows);
+		cpustats_from_cp_times(st, usec, cp_times, cp_rows);
+		return;
+	}
+	st->time = usec_ticks(time_usec());
 
 	ssize_t n = readn_str(cpustats_fd, cpustats_buf, (size_t)cpustats_buf_size);
 	if (n < 0)
@@ -316,6 +352,47 @@ cpustats_read(cpustats *st)
 
 	if (lseek(cpustats_fd, 0, SEEK_SET) < 0)
 		epanic("failed to seek %s/stat", proc_path);
+}
+
+/*
+ * A row of zeros is a CPU id without a CPU (a running CPU has counted
+ * ticks since boot) and reads as offline; ids from the slot count on are
+ * left out.  idle is dropped as with the stat file, and total is the sum
+ * of the rows, as its aggregate line is: always online.
+ */
+void
+cpustats_from_cp_times(cpustats *st, uint64_t usec, const long *times, size_t rows)
+{
+	cpustat sum{};
+	size_t n = rows < (size_t)cpustats_cpus ? rows : (size_t)cpustats_cpus;
+
+	st->time = usec_ticks(usec);
+	st->num_online = 0;
+	st->max_cpu = 0;
+	for (int32_t i = 0; i < cpustats_cpus; i++)
+		st->cpus[i].online = 0;
+	for (size_t i = 0; i < n; i++) {
+		const long *row = times + i * platform_cp_states;
+		bool any = false;
+
+		for (int k = 0; k < platform_cp_states; k++)
+			any |= row[k] != 0;
+		if (!any)
+			continue;
+		/* FreeBSD has no iowait, softirq or steal */
+		cpustat *rec = &st->cpus[i];
+		*rec = cpustat{1, (unsigned long)row[platform_cp_user],
+		    (unsigned long)row[platform_cp_nice], (unsigned long)row[platform_cp_sys],
+		    0, (unsigned long)row[platform_cp_intr], 0, 0};
+		sum.user += rec->user;
+		sum.nice += rec->nice;
+		sum.sys += rec->sys;
+		sum.irq += rec->irq;
+		st->num_online++;
+		st->max_cpu = (int32_t)i;
+	}
+	sum.online = 1;
+	st->total = sum;
 }
 
 /* later - earlier, or 0 when the counter went backwards (iowait can, and a
@@ -389,8 +466,23 @@ cpustats_parse_loadavg(load_avg *la, const char *text)
 }
 
 void
+cpustats_set_loadavg(load_avg *la, const double avg[3])
+{
+	float *dest[] = {&la->one, &la->five, &la->fifteen};
+
+	for (int i = 0; i < 3; i++)
+		*dest[i] = (float)(std::trunc(avg[i] * 100) / 100);
+}
+
+void
 cpustats_loadavg(load_avg *la)
 {
+	if (cp_rows > 0) {
+		double avg[3];
+		platform_loadavg(avg);
+		cpustats_set_loadavg(la, avg);
+		return;
+	}
 	if (readn_str(cpustats_load_fd, cpustats_buf, (size_t)cpustats_buf_size) < 0)
 		epanic("failed to read %s/loadavg", proc_path);
 	/* not a system error: no errno text */

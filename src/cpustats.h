@@ -4,7 +4,9 @@
  *
  * Finds a Linux-format procfs ("/proc", else "/compat/linux/proc"), keeps
  * its "stat" and "loadavg" files open for the whole run, and turns them
- * into counter snapshots, deltas of two snapshots and load averages.  Every
+ * into counter snapshots, deltas of two snapshots and load averages.
+ * Without a procfs it reads the kernel's own counters where the system has
+ * them, into the same records.  Every
  * per-CPU array has cpustats_cpus slots, indexed by CPU number.  Text that
  * does not parse is never an error: the CPUs concerned read as offline.
  * After cpustats_init nothing here allocates.
@@ -60,8 +62,9 @@ extern std::span<const char *const> cpustats_candidates;
 /* Finds the procfs, sizes the tables, allocates the file buffer and
  * takes the stat file's tick rate. */
 void cpustats_init();
-/* Opens stat and loadavg in the first candidate holding both, or lists the
- * candidates on standard error and panics. */
+/* Opens stat and loadavg in the first candidate holding both, else takes
+ * the kernel's counters, or lists the candidates on standard error and
+ * panics. */
 void cpustats_findproc();
 /* Sets the slot count and allocates the file buffer for it. */
 void cpustats_size(int32_t cpus);
@@ -78,6 +81,11 @@ void cpustats_read(cpustats *st);
 /* Clears st's online flags and scans the "cpu" lines at the top of text. */
 void cpustats_scan(cpustats *st, const char *text);
 
+/* Makes st a snapshot taken at usec (microseconds since the epoch) from
+ * the kernel's counters: rows of platform_cp_states by CPU id, counting
+ * cpustats_hz ticks per second. */
+void cpustats_from_cp_times(cpustats *st, uint64_t usec, const long *times, size_t rows);
+
 void cpustats_subtract(cpustats *result, const cpustats *later, const cpustats *earlier);
 bool cpustats_sets_equal(const cpustats *first, const cpustats *second);
 
@@ -85,5 +93,8 @@ bool cpustats_sets_equal(const cpustats *first, const cpustats *second);
 void cpustats_loadavg(load_avg *la);
 /* Parses the first three numbers of text; false unless all three convert. */
 bool cpustats_parse_loadavg(load_avg *la, const char *text);
+/* Sets la from the kernel's load averages, cut to hundredths as in the
+ * loadavg file of FreeBSD's linprocfs. */
+void cpustats_set_loadavg(load_avg *la, const double avg[3]);
 
 #endif

@@ -11,6 +11,8 @@
 
 #include <climits>
 
+#include "corelume.h"
+
 /* "+" stops glibc's getopt from permuting: parsing ends at the first
  * argument that is not an option. */
 const char platform_optstring[] = "+ad:hs";
@@ -71,4 +73,29 @@ platform_maxcpus()
 	if (conf < 1)
 		return 1;
 	return conf > platform_max_slots ? platform_max_slots : (int)conf;
+}
+
+/* Linux always has the stat file: no other source is wanted. */
+size_t
+platform_cp_rows()
+{
+	return 0;
+}
+
+long
+platform_cp_hz()
+{
+	panic("bug: no kernel CPU counters on Linux");
+}
+
+void
+platform_cp_read(long *, size_t)
+{
+	panic("bug: no kernel CPU counters on Linux");
+}
+
+void
+platform_loadavg(double *)
+{
+	panic("bug: no kernel load averages on Linux");
 }

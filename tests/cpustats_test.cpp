@@ -331,6 +331,46 @@ TEST(Subtract, DeltaOfOnlineInBoth)
 	EXPECT_EQ(d->total.online, 1);
 }
 
+/* The kernel's counter rows (user nice sys intr idle by CPU id) read two
+ * seconds apart at 127 Hz, with four slots. */
+TEST(CpTimes, RowsIntoDeltas)
+{
+	struct {
+		const char *name;
+		std::vector<long> earlier, later;
+		std::vector<int> online;
+		std::array<uint64_t, 6> cpu0;	/* user nice sys iowait irq softirq */
+		uint64_t total_busy;
+	} cases[] = {
+		/* ids 1 and 3 without a CPU, id 4 beyond the slots */
+		{"absent_ids_and_gaps", {5, 0, 5, 0, 90, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 7, 7, 7, 7, 7},
+		    {6, 0, 5, 0, 200, 0, 0, 0, 0, 0, 2, 2, 3, 4, 9, 0, 0, 0, 0, 0, 70, 7, 7, 7, 7},
+		    {0, 2}, {1, 0, 0, 0, 0, 0}, 2},
+		/* its bar comes a tick later; the sum has its ticks at once */
+		{"cpu_appears", {1, 0, 1, 0, 10, 0, 0, 0, 0, 0}, {2, 0, 1, 0, 20, 3, 0, 0, 0, 4},
+		    {0}, {1, 0, 0, 0, 0, 0}, 4},
+		{"counters_backwards", {100, 0, 50, 0, 500}, {90, 0, 60, 0, 510}, {0}, {0, 0, 10, 0, 0, 0}, 10},
+		/* busy ticks equal to the elapsed ticks: a full bar */
+		{"busy_whole_interval", {0, 0, 0, 0, 50}, {100, 50, 80, 24, 50}, {0}, {100, 50, 80, 0, 24, 0}, 254},
+	};
+	cpustats_size(4);
+	cpustats_hz = 127;
+	for (const auto &c : cases) {
+		cpustats *a = cpustats_alloc(), *b = cpustats_alloc(), *d = cpustats_alloc();
+		cpustats_from_cp_times(a, 1700000000000000, c.earlier.data(), c.earlier.size() / 5);
+		cpustats_from_cp_times(b, 1700000002000000, c.later.data(), c.later.size() / 5);
+		cpustats_subtract(d, b, a);
+		const cpustat &c0 = d->cpus[0], &t = d->total;
+		EXPECT_EQ(d->time, 254u) << c.name;
+		EXPECT_EQ(online_cpus(d), c.online) << c.name;
+		EXPECT_EQ(d->num_online, (int)c.online.size()) << c.name;
+		EXPECT_EQ(d->max_cpu, c.online.back()) << c.name;
+		EXPECT_EQ((std::array<uint64_t, 6>{c0.user, c0.nice, c0.sys, c0.iowait, c0.irq, c0.softirq}), c.cpu0) << c.name;
+		EXPECT_EQ(t.user + t.nice + t.sys + t.irq, c.total_busy) << c.name;
+	}
+	cpustats_hz = (uint64_t)platform_stat_hz();
+}
+
 TEST(SetsEqual, Table)
 {
 	cpustats_size(4);
@@ -383,6 +423,17 @@ TEST(Loadavg, ParseTable)
 			EXPECT_FLOAT_EQ(la.fifteen, c.want.fifteen);
 		}
 	}
+}
+
+TEST(Loadavg, KernelFiguresCutToHundredths)
+{
+	/* the kernel's fixed point, 2048ths: 0.5859375, 0.99951171875, 10 */
+	const double avg[3] = {1200.0 / 2048, 2047.0 / 2048, 10.0};
+	load_avg la{};
+	cpustats_set_loadavg(&la, avg);
+	EXPECT_FLOAT_EQ(la.one, 0.58f);
+	EXPECT_FLOAT_EQ(la.five, 0.99f);
+	EXPECT_FLOAT_EQ(la.fifteen, 10.0f);
 }
 
 TEST(Loadavg, ReadsFromStartEachTimeAndDiesOnGarbage)
