@@ -98,7 +98,7 @@ install_quit_handlers()
 int
 main(int argc, char *argv[])
 {
-	bool ascii = false;
+	ui_drawing mode = UI_UNICODE;
 	bool steal = false;
 	int delay = 500;
 	int ch;
@@ -106,7 +106,7 @@ main(int argc, char *argv[])
 	while ((ch = next_option(argc, argv)) != -1) {
 		switch (ch) {
 		case 'a':
-			ascii = true;
+			mode = UI_ASCII;
 			break;
 		case 'd': {
 			bool ok;
@@ -167,7 +167,7 @@ main(int argc, char *argv[])
 	cpustats_init();
 	term_init();
 	ui_select_stats(steal);
-	ui_init(ascii);
+	ui_init(mode);
 
 	/* Four records whose roles rotate each tick; never copied, never
 	 * freed (kept in records so they stay reachable to the end). */

@@ -22,8 +22,7 @@
 #include "terminal.h"
 
 char ui_chars[8][6];
-bool ui_ascii;
-bool ui_mono;
+ui_drawing ui_mode;
 int32_t ui_legend_width;
 std::span<const ui_stat> ui_stats = ui_stats_plain;
 
@@ -53,14 +52,15 @@ mono_glyph(int32_t k)
  * Needs the terminal description loaded.
  */
 void
-ui_init(bool ascii)
+ui_init(ui_drawing want)
 {
 	const char *no_color = std::getenv("NO_COLOR");
 
 	std::strcpy(ui_chars[0], " ");
-	ui_ascii = false;
-	ui_mono = !term_has_colors() || (no_color != nullptr && *no_color != '\0');
-	if (ui_mono) {
+	if (!term_has_colors() || (no_color != nullptr && *no_color != '\0'))
+		want = UI_MONO;
+	ui_mode = want;
+	if (ui_mode == UI_MONO) {
 		/* whole cells of characters: neither glyphs nor colours */
 		for (int32_t k = 0; k < (int32_t)ui_stats.size(); k++) {
 			char *g = ui_chars[mono_glyph(k)];
@@ -69,10 +69,8 @@ ui_init(bool ascii)
 		}
 		return;
 	}
-	if (ascii) {
-		ui_ascii = true;
+	if (ui_mode == UI_ASCII)
 		return;
-	}
 
 	const char *cur = std::setlocale(LC_CTYPE, nullptr);
 	char *saved = strdup(cur != nullptr ? cur : "C");
@@ -83,7 +81,7 @@ ui_init(bool ascii)
 		char tmp[MB_LEN_MAX];
 		size_t n = std::wcrtomb(tmp, (wchar_t)(0x2580 + k), &st);
 		if (n == (size_t)-1 || std::mbsinit(&st) == 0 || n >= sizeof(ui_chars[k])) {
-			ui_ascii = true;
+			ui_mode = UI_ASCII;
 			break;
 		}
 		std::memcpy(ui_chars[k], tmp, n);
@@ -155,7 +153,7 @@ draw_legend()
 			continue;
 		if (room <= 0)
 			break;
-		if (ui_mono) {
+		if (ui_mode == UI_MONO) {
 			const char swatch[2] = {s.mono, s.mono};
 			put_clipped(swatch, sizeof(swatch), &room);
 		} else {
@@ -293,7 +291,7 @@ ui_layout(const cpustats *delta)
 	ui_display = static_cast<uint8_t *>(alloc_or_die(cells, "allocating display buffer"));
 	ui_fore = static_cast<uint8_t *>(alloc_or_die(cells, "allocating foreground buffer"));
 	ui_back = static_cast<uint8_t *>(alloc_or_die(cells, "allocating background buffer"));
-	if (ui_ascii) {
+	if (ui_mode == UI_ASCII) {
 		/* the rasteriser writes only ui_back in ASCII mode */
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
@@ -366,7 +364,7 @@ walk_bar(const int32_t b[ui_nstats_max], int32_t rows, size_t base)
 		if (j > 0 && c == idle)
 			break;
 		if (b[c] >= topedge) {
-			if (ui_mono)
+			if (ui_mode == UI_MONO)
 				ui_display[cell] = mono_glyph(c);
 			else
 				ui_back[cell] = ui_stats[c].color;
@@ -396,11 +394,11 @@ walk_bar(const int32_t b[ui_nstats_max], int32_t rows, size_t base)
 		if (best < 0 || second < 0)
 			panic("bug: topVal={%d,%d}", best, second);
 
-		if (ui_mono) {
+		if (ui_mode == UI_MONO) {
 			ui_display[cell] = mono_glyph(bestk);
 			continue;
 		}
-		if (ui_ascii) {
+		if (ui_mode == UI_ASCII) {
 			ui_back[cell] = ui_stats[bestk].color;
 			continue;
 		}
@@ -429,7 +427,7 @@ ui_compute_bars(const cpustats *delta)
 	int32_t rows = ui_bar_length;
 	size_t cells = (size_t)ui_bar_width * (size_t)rows;
 
-	if (!ui_ascii) {
+	if (ui_mode != UI_ASCII) {
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
 	}
@@ -562,7 +560,7 @@ ui_show_load(const load_avg *la)
 	}
 	term_cup(0, col);
 	term_sgr0();
-	if (!ui_mono)
+	if (ui_mode != UI_MONO)
 		term_setaf(7);
 	put_clipped(prefix + skip, (size_t)plen, &room);
 	term_sgr0();

@@ -83,13 +83,18 @@ struct ui_pane {
 	int32_t width;	/* canvas columns shown */
 };
 
+/*
+ * How the bars are drawn: block glyphs in eighths of a cell, whole cells
+ * of colour (-a, or a locale without the glyphs), or, without colours
+ * (the terminal has none, or NO_COLOR is set), whole cells of each band's
+ * own character.
+ */
+enum ui_drawing { UI_UNICODE, UI_ASCII, UI_MONO };
+
 /* Glyph strings by glyph index: a space, then U+2581..U+2587, or the
- * band characters when ui_mono is set. */
+ * band characters in UI_MONO. */
 extern char ui_chars[8][6];
-extern bool ui_ascii;
-/* No colours (the terminal has none, or NO_COLOR is set): every band is
- * drawn in whole cells with its own character. */
-extern bool ui_mono;
+extern ui_drawing ui_mode;
 /* Columns the legend takes on row 0 since the last layout. */
 extern int32_t ui_legend_width;
 
@@ -106,7 +111,9 @@ extern uint8_t *ui_display;
 extern uint8_t *ui_fore;
 extern uint8_t *ui_back;
 
-void ui_init(bool ascii);
+/* Settles ui_mode: the one asked for, unless the terminal or the locale
+ * cannot draw it. */
+void ui_init(ui_drawing want);
 /* Picks the stat kinds, with steal time as a band of its own or without;
  * before ui_init, which may build glyphs for the bands. */
 void ui_select_stats(bool steal);

@@ -22,8 +22,7 @@ const char *const eighths[8] = {" ", "\u2581", "\u2582", "\u2583", "\u2584", "\u
 void
 set_mode(bool ascii)
 {
-	ui_ascii = ascii;
-	ui_mono = false;
+	ui_mode = ascii ? UI_ASCII : UI_UNICODE;
 	for (int k = 0; k < 8; k++)
 		std::strcpy(ui_chars[k], ascii && k > 0 ? "" : eighths[k]);
 }
@@ -147,7 +146,7 @@ TEST_P(Layout, GeometryLegendAndLabels)
 	set_mode(false);
 	ui_select_stats(c.steal);
 	if (c.mono)
-		ui_init(false);
+		ui_init(UI_UNICODE);
 	cpustats *d = delta_of(c.online);
 
 	std::string out = capture_stdout([&] { ui_layout(d); });
@@ -246,7 +245,7 @@ rasterise_cpu0(bool ascii, int rows, uint64_t time, const cpustat &counters, boo
 	use_test_term(rows + 3, 80, mono ? "clmono" : "clterm");
 	set_mode(ascii);
 	if (mono)
-		ui_init(false);
+		ui_init(UI_UNICODE);
 	cpustats *d = delta_of({0});
 	capture_stdout([&] { ui_layout(d); });
 	d->time = time;
@@ -464,11 +463,11 @@ TEST(LoadLine, RightAlignedStreams)
 	};
 	for (const auto &c : cases) {
 		use_test_term(c.lines, c.cols);
-		ui_mono = c.mono;
+		ui_mode = c.mono ? UI_MONO : UI_UNICODE;
 		ui_legend_width = c.legend;
 		EXPECT_EQ(capture_stdout([&] { ui_show_load(&c.la); }), c.want) << c.cols;
 	}
-	ui_mono = false;
+	ui_mode = UI_UNICODE;
 	ui_legend_width = 0;
 }
 
@@ -494,17 +493,17 @@ TEST(Glyphs, LocaleAsciiFlagAndRestore)
 	for (const auto &c : cases) {
 		use_test_term(24, 80, c.term);
 		std::memset(ui_chars, 0, sizeof(ui_chars));
-		ui_ascii = false;
+		ui_mode = UI_UNICODE;
 		setenv("LC_ALL", c.lc_all, 1);
 		if (c.no_color != nullptr)
 			setenv("NO_COLOR", c.no_color, 1);
 		std::string before = std::setlocale(LC_CTYPE, nullptr);
-		ui_init(c.ascii_flag);
+		ui_init(c.ascii_flag ? UI_ASCII : UI_UNICODE);
 		unsetenv("LC_ALL");
 		unsetenv("NO_COLOR");
 		EXPECT_EQ(std::string(std::setlocale(LC_CTYPE, nullptr)), before);
-		EXPECT_EQ(ui_ascii, c.want_ascii) << c.lc_all;
-		EXPECT_EQ(ui_mono, c.want_mono) << c.term;
+		EXPECT_EQ(ui_mode == UI_ASCII, c.want_ascii) << c.lc_all;
+		EXPECT_EQ(ui_mode == UI_MONO, c.want_mono) << c.term;
 		EXPECT_STREQ(ui_chars[0], " ");
 		EXPECT_STREQ(ui_chars[1], c.want_1);
 		if (!c.want_ascii && !c.want_mono) {
