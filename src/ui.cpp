@@ -24,6 +24,7 @@
 char ui_chars[8][6];
 ui_drawing ui_mode;
 int32_t ui_legend_width;
+int32_t ui_load_col = -1;
 std::span<const ui_stat> ui_stats = ui_stats_plain;
 
 ui_bar *ui_bars;
@@ -135,24 +136,53 @@ put_clipped(const char *s, size_t len, int32_t *room)
 	*room -= (int32_t)n;
 }
 
+/* Columns of legend entry k: swatch, blank, name, blank. */
+static int32_t
+entry_width(size_t k)
+{
+	return 4 + (int32_t)std::strlen(ui_stats[k].name);
+}
+
+/* How many legend entries, from the first, have swatch and name (if not
+ * their trailing blank) within the first limit columns of row 0.  The
+ * named kinds come first in the table. */
+static size_t
+legend_fit(int32_t limit)
+{
+	size_t n = 0;
+
+	for (int32_t col = 0; n < ui_stats.size() && ui_stats[n].name != nullptr; n++) {
+		col += entry_width(n);
+		if (col - 1 > limit)
+			break;
+	}
+	return n;
+}
+
+/* Columns that the first n legend entries take on row 0. */
+static int32_t
+legend_end(size_t n)
+{
+	int32_t col = 0;
+
+	for (size_t k = 0; k < n; k++)
+		col += entry_width(k);
+	return std::clamp(col, 0, std::max(row_room(0), 0));
+}
+
 /*
- * Legend on row 0: a swatch (the band's colour, or its character twice
- * without colours) and the name of every named kind, cut at the width.
+ * Writes legend entries from..to-1 at the cursor, which stands where
+ * entry from begins: a swatch (the band's colour, or its character twice
+ * without colours), then the name between blanks, the last blank only
+ * within room columns.
  */
 static void
-draw_legend()
+draw_entries(size_t from, size_t to, int32_t room)
 {
-	int32_t room = row_room(0);
-
-	term_sgr0();
-	term_clear();
-	for (const ui_stat &s : ui_stats) {
+	for (size_t k = from; k < to; k++) {
+		const ui_stat &s = ui_stats[k];
 		char item[32];
 
-		if (s.name == nullptr)
-			continue;
-		if (room <= 0)
-			break;
 		if (ui_mode == UI_MONO) {
 			const char swatch[2] = {s.mono, s.mono};
 			put_clipped(swatch, sizeof(swatch), &room);
@@ -164,7 +194,19 @@ draw_legend()
 		int len = std::snprintf(item, sizeof(item), " %s ", s.name);
 		put_clipped(item, std::min((size_t)len, sizeof(item) - 1), &room);
 	}
-	ui_legend_width = row_room(0) - std::max(room, 0);
+}
+
+/* Legend on row 0: the entries that fit whole, none cut in a word. */
+static void
+draw_legend()
+{
+	size_t n = legend_fit(row_room(0));
+
+	term_sgr0();
+	term_clear();
+	draw_entries(0, n, row_room(0));
+	ui_legend_width = legend_end(n);
+	ui_load_col = -1;
 }
 
 /*
@@ -524,48 +566,67 @@ ui_show_bars()
 }
 
 /*
- * Draws "  load: " and the three averages right-aligned on row 0, over
- * whatever stands there; the legend keeps the left end.  Where the line
- * is wider than the row it starts at column 0, keeps only the averages
- * that fit whole (a number cut short would read as another number) and
- * clears the rest of the row.
+ * Draws "  load: " and the three averages right-aligned on row 0.  Where
+ * the line is wider than the row it starts at column 0 and keeps only the
+ * averages that fit whole (a number cut short would read as another
+ * number); when not one fits, there is no line.  The legend keeps the
+ * entries whose names end clear of "load:" (the prefix's leading blanks
+ * give way to an entry's own trailing one, so -s keeps "steal" at 80
+ * columns); the others go whole, and come back when the line shrinks.
+ * What the line covered before and no longer does is cleared.
  */
 void
 ui_show_load(const load_avg *la)
 {
 	static constexpr char prefix[] = "  load: ";
 	char buf[1024];
+	int32_t width = row_room(0), plen = (int32_t)(sizeof(prefix) - 1);
 
 	int len = std::snprintf(buf, sizeof(buf), "%0.2f %0.2f %0.2f",
 	    (double)la->one, (double)la->five, (double)la->fifteen);
 	len = std::min(len, (int)sizeof(buf) - 1);
-	int32_t plen = (int32_t)(sizeof(prefix) - 1);
-	int32_t col = COLS - len - plen;
-	col = col > 0 ? col : 0;
-	/* The prefix's two leading blanks give way to the end of the legend
-	 * (the last name's own trailing blank still parts the two): with -s
-	 * the legend would otherwise lose a letter at 80 columns. */
-	int32_t over = ui_legend_width - col;
-	int32_t skip = over > 0 && over <= 2 ? over : 0;
-	col += skip;
-	plen -= skip;
-	int32_t room = row_room(0) - col;
-	if (room <= 0)
-		return;
-
+	int32_t col = std::max(COLS - len - plen, 0);
 	int32_t shown = len;
-	while (shown > room - plen && shown > 0) {
+	while (shown > width - col - plen && shown > 0) {
 		const char *sp = static_cast<const char *>(memrchr(buf, ' ', (size_t)shown));
 		shown = sp != nullptr ? (int32_t)(sp - buf) : 0;
 	}
-	term_cup(0, col);
+
+	size_t drawn = legend_fit(ui_legend_width);
+	size_t keep = legend_fit(shown > 0 ? std::min(width, col + 1) : width);
+	int32_t from = INT32_MAX, end = ui_legend_width;
+	if (keep < drawn || (keep > drawn && ui_load_col >= 0)) {
+		/* entries restored only after an earlier line took them */
+		from = keep < drawn ? legend_end(keep) : ui_legend_width;
+		end = legend_end(keep);
+	} else {
+		keep = drawn;
+	}
+	int32_t over = end - col;
+	int32_t skip = shown > 0 && over > 0 && over <= 2 ? over : 0;
+	if (ui_load_col >= 0 && (shown == 0 || col + skip > ui_load_col))
+		from = std::min(from, ui_load_col);
+	if (from != INT32_MAX) {
+		term_cup(0, from);
+		term_sgr0();
+		term_el();
+		ui_load_col = -1;
+	}
+	draw_entries(drawn, keep, width - ui_legend_width);
+	ui_legend_width = end;
+	if (shown == 0)
+		return;
+
+	int32_t room = width - col - skip;
+	term_cup(0, col + skip);
 	term_sgr0();
 	if (ui_mode != UI_MONO)
 		term_setaf(7);
-	put_clipped(prefix + skip, (size_t)plen, &room);
+	put_clipped(prefix + skip, (size_t)(plen - skip), &room);
 	term_sgr0();
 	put_clipped(buf, (size_t)shown, &room);
-	/* a shortened line takes the row: no legend remnants beside it */
+	/* a shortened line takes the row: nothing stale beside it */
 	if (shown < len && room > 0)
 		term_el();
+	ui_load_col = col + skip;
 }

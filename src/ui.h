@@ -95,8 +95,10 @@ enum ui_drawing { UI_UNICODE, UI_ASCII, UI_MONO };
  * band characters in UI_MONO. */
 extern char ui_chars[8][6];
 extern ui_drawing ui_mode;
-/* Columns the legend takes on row 0 since the last layout. */
+/* Columns the legend takes on row 0, and the column where the load line
+ * begins there (-1 while none stands since the last layout). */
 extern int32_t ui_legend_width;
+extern int32_t ui_load_col;
 
 extern ui_bar *ui_bars;
 extern int32_t ui_num_bars;

@@ -87,7 +87,7 @@ layout_cases()
 {
 	auto v26 = range(26), v38 = range(38), v64 = range(64), v128 = range(128), v512 = range(512);
 	std::string r0 = vertical_row(0, v128), r1 = vertical_row(1, v128), r2 = vertical_row(2, v128);
-	const std::string to_user = "<sgr0><clear><setab 2>  <sgr0> nice <setab 4>  <sgr0> u";
+	const std::string to_nice = legend.substr(0, legend.find("<setab 4>"));
 	return {
 	    {"80x24_8cpus", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7"},
 	    {"80x24_8cpus_steal", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7",
@@ -110,18 +110,18 @@ layout_cases()
 		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10"},
 	    {"cpus_0_to_10_vertical_pitch_2", 30, 24, range(11), 25, 20, {{2, 0, 25}},
 		"<cup 22;0>avg 0 1 2 3 4 5 6 7 8 9 1\n" + std::string(24, ' ') + "0",
-		legend.substr(0, legend.find(" iowait") + 5)},
+		legend.substr(0, legend.find("<setab 6>"))},
 	    {"no_cpu_online", 80, 24, {}, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg"},
 	    {"lines_3", 80, 3, range(8), 19, 0, {{1, 0, 19}}, "<cup 2;0>avg 0 1 2 3 4 5 6 7"},
 	    {"cols_12_two_panes", 12, 24, range(8), 12, 10, {{12, 0, 11}, {1, 11, 1}},
-		"<cup 12;0>avg 0123456<cup 23;0>7", to_user},
-	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567", to_user + "s"},
+		"<cup 12;0>avg 0123456<cup 23;0>7", to_nice},
+	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567", to_nice},
 	    {"pane_height_0", 12, 3, range(8), 12, 0, {{1, 0, 11}, {1, 11, 1}},
-		"<cup 2;0>avg 0123456<cup 2;0>7", to_user},
+		"<cup 2;0>avg 0123456<cup 2;0>7", to_nice},
 	    {"cols_2", 2, 24, {0, 1}, 6, 2,
 		{{16, 0, 1}, {13, 1, 1}, {10, 2, 1}, {7, 3, 1}, {4, 4, 1}, {1, 5, 1}},
-		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1", "<sgr0><clear><setab 2>  <sgr0>"},
-	    {"cols_1", 1, 24, range(8), 12, 21, {{1, 0, 0}}, "<cup 23;0>", "<sgr0><clear><setab 2> <sgr0>"},
+		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1", "<sgr0><clear>"},
+	    {"cols_1", 1, 24, range(8), 12, 21, {{1, 0, 0}}, "<cup 23;0>", "<sgr0><clear>"},
 	    /* a single row is the last one: its last column would scroll */
 	    {"lines_1_last_column_left", 51, 1, range(8), 19, 0, {{1, 0, 19}}, "<cup 0;0>avg 0 1 2 3 4 5 6 7",
 		legend.substr(0, legend.size() - 1)},
@@ -439,6 +439,9 @@ TEST(Painter, ExactStreams)
 
 TEST(LoadLine, RightAlignedStreams)
 {
+	const load_avg ord = {0.52f, 0.58f, 0.59f};
+	const std::string ord_text = "<sgr0>0.52 0.58 0.59";
+	auto at = [](int col) { return "<cup 0;" + std::to_string(col) + "><sgr0><setaf 7>"; };
 	struct {
 		int cols;
 		load_avg la;
@@ -446,12 +449,14 @@ TEST(LoadLine, RightAlignedStreams)
 		int lines = 24;
 		bool mono = false;
 		int32_t legend = 0;	/* columns the legend takes */
+		bool steal = false;
+		int32_t load_col = -1;	/* where the line before began */
 	} cases[] = {
 		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		/* too narrow: only whole numbers, nothing past the edge */
 		{20, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25<el>"},
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25<el>", 1},
-		{10, {1e30f, 1.0f, 1.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0><el>"},
+		{10, {1e30f, 1.0f, 1.0f}, "", 24, false, 8},
 		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0>  load: <sgr0>0.50 1.25 10.00", 24, true},
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00"},
@@ -460,13 +465,34 @@ TEST(LoadLine, RightAlignedStreams)
 		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;58><sgr0><setaf 7>  load: <sgr0>9.99 9.99 9.99", 24, false, 58},
 		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;60><sgr0><setaf 7>load: <sgr0>9.99 9.99 9.99", 24, false, 60},
 		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00", 24, false, 60},
+		/* legend entries the line would cover go whole, and come back */
+		{52, ord, "<cup 0;23><sgr0><el>" + at(30) + "  load: " + ord_text, 24, false, 51},
+		{52, ord, "<cup 0;23><sgr0><el>" + at(30) + "  load: " + ord_text, 24, false, 51, true},
+		{60, ord, "<cup 0;40><sgr0><el>" + at(40) + "load: " + ord_text, 24, false, 51},
+		{60, ord, "<cup 0;40><sgr0><el>" + at(40) + "load: " + ord_text, 24, false, 60, true},
+		{68, ord, "<cup 0;40><sgr0><el>" + at(46) + "  load: " + ord_text, 24, false, 51},
+		{68, ord, "<cup 0;40><sgr0><el>" + at(46) + "  load: " + ord_text, 24, false, 60, true},
+		{72, ord, at(51) + " load: " + ord_text, 24, false, 51},
+		{72, ord, "<cup 0;51><sgr0><el>" + at(51) + " load: " + ord_text, 24, false, 60, true},
+		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;51><sgr0><el>" + at(55) + "  load: <sgr0>10.00 10.00 10.00",
+		    24, false, 60, true},
+		{80, {100.0f, 100.0f, 100.0f}, "<cup 0;51><sgr0><el>" + at(52) + "  load: <sgr0>100.00 100.00 100.00",
+		    24, false, 60, true},
+		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;51><sgr0><el><setab 7>  <sgr0> steal " + at(60) +
+		    "load: <sgr0>9.99 9.99 9.99", 24, false, 51, true, 55},
+		/* a shorter line leaves nothing of the longer one */
+		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;55><sgr0><el>" + at(58) + "  load: <sgr0>9.99 9.99 9.99",
+		    24, false, 51, false, 55},
 	};
 	for (const auto &c : cases) {
 		use_test_term(c.lines, c.cols);
 		ui_mode = c.mono ? UI_MONO : UI_UNICODE;
 		ui_legend_width = c.legend;
+		ui_load_col = c.load_col;
+		ui_select_stats(c.steal);
 		EXPECT_EQ(capture_stdout([&] { ui_show_load(&c.la); }), c.want) << c.cols;
 	}
+	ui_select_stats(false);
 	ui_mode = UI_UNICODE;
 	ui_legend_width = 0;
 }
