@@ -240,19 +240,41 @@ draw_labels(int32_t nrows)
 	for (int32_t p = 0; p < ui_num_panes; p++) {
 		const ui_pane &pn = ui_panes[p];
 		for (int32_t r = 0; r < nrows; r++) {
-			/* rows above the screen (a window shorter than the
-			 * labels) are left out */
-			int32_t row = LINES - pn.bottom + r;
-			if (row < 0)
-				continue;
-			if (r == 0 || row == 0)
-				term_cup(row, 0);
+			if (r == 0)
+				term_cup(LINES - pn.bottom, 0);
 			else
 				std::putchar('\n');
 			std::fwrite(buf + (size_t)r * width + (size_t)pn.start, 1, (size_t)pn.width, stdout);
 		}
 	}
 	std::free(buf);
+}
+
+/* Rows that a window cols wide needs to give each of n CPUs, labelled
+ * with d digits, a bar row of its own in the arrangement of ui_layout. */
+static int32_t
+lines_needed(int32_t n, int32_t d, int32_t cols)
+{
+	if ((d + 1) * n < cols - 4)
+		return 4;
+	if (n < cols - 4)
+		return d + 3;
+	return 2 + (n + cols + 2) / (cols - 1) * (d + 1);
+}
+
+/* Row 1 of a window too small for every CPU: how many there are and the
+ * size that would show them all; nothing unless it fits whole. */
+static void
+draw_note(int32_t n, int32_t cols, int32_t lines)
+{
+	char note[96];
+	int len = std::snprintf(note, sizeof(note), "%d CPU%s: enlarge to %dx%d to see each",
+	    n, n == 1 ? "" : "s", cols, lines);
+
+	if (LINES < 2 || len > row_room(1))
+		return;
+	term_cup(1, 0);
+	std::fwrite(note, 1, (size_t)len, stdout);
 }
 
 /*
@@ -325,6 +347,19 @@ ui_layout(const cpustats *delta)
 	std::free(ui_back);
 	const ui_bar &lastbar = ui_bars[ui_num_bars - 1];
 	ui_bar_width = lastbar.pos + lastbar.width;
+	/* Every CPU gets a bar row and its labels on rows of its pane's own,
+	 * or none does: then the avg bar stands alone where it fits, and a
+	 * note says what would show them all. */
+	int32_t need = 0;
+	if (ui_bar_length < 1 || (ui_num_panes == 1 && ui_bar_width >= COLS)) {
+		need = lines_needed(n, d, std::max(COLS, 2));
+		nlabel = 1;
+		ui_num_bars = 1;
+		ui_bar_width = 3;
+		ui_bar_length = COLS > 3 ? std::max(LINES - 3, 0) : 0;
+		ui_num_panes = ui_bar_length > 0 ? 1 : 0;
+		ui_panes[0] = {1, 0, 3};
+	}
 	/* Memory and per-tick work stay bounded whatever the size: bars
 	 * lose their top rows.  Row counts times 256 stay far from overflow. */
 	ui_bar_length = std::min({ui_bar_length, ui_max_rows,
@@ -339,14 +374,18 @@ ui_layout(const cpustats *delta)
 		std::memset(ui_fore, ui_nocolor, cells);
 	}
 
-	ui_pane &lastpane = ui_panes[ui_num_panes - 1];
-	lastpane.width = ui_bar_width - lastpane.start;
+	if (ui_num_panes > 0) {
+		ui_pane &lastpane = ui_panes[ui_num_panes - 1];
+		lastpane.width = ui_bar_width - lastpane.start;
+	}
 	/* No pane reaches the last column, where a character could wrap;
 	 * the arrangement above ensures it from two columns on. */
 	for (int32_t p = 0; p < ui_num_panes; p++)
 		ui_panes[p].width = std::clamp(ui_panes[p].width, 0, std::max(COLS - 1, 0));
 
 	draw_labels(nlabel);
+	if (need > 0)
+		draw_note(n, std::max(COLS, 2), need);
 }
 
 /*

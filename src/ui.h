@@ -5,7 +5,8 @@
  * ui_init picks the glyphs for the locale (or ASCII mode).  ui_layout
  * clears the screen, draws the legend and the labels and sets up the bars,
  * the panes and the canvas for the CPUs online in a delta and the terminal
- * size.  Each tick ui_compute_bars rasterises a delta into the canvas,
+ * size; a window too small to give every CPU a bar row gets the avg bar
+ * alone and a note of the size that would.  Each tick ui_compute_bars rasterises a delta into the canvas,
  * ui_show_bars paints it and ui_show_load draws the load averages.
  * Nothing here flushes standard output, and only ui_layout allocates.
  */

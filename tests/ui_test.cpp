@@ -64,6 +64,18 @@ vertical_row(int r, const std::vector<int> &cpus, int pitch = 1)
 	return s;
 }
 
+/* Label output of vertical labels cut into panes w columns wide, pane k's
+ * labels from screen row rows[k] down. */
+std::string
+pane_labels(const std::vector<int> &cpus, int nrows, int w, const std::vector<int> &rows)
+{
+	std::string s;
+	for (size_t k = 0; k < rows.size(); k++)
+		for (int r = 0; r < nrows; r++)
+			s += (r > 0 ? "\n" : "<cup " + std::to_string(rows[k]) + ";0>") + vertical_row(r, cpus).substr(k * w, w);
+	return s;
+}
+
 struct layout_case {
 	const char *name;
 	int cols, lines;
@@ -86,6 +98,7 @@ std::vector<layout_case>
 layout_cases()
 {
 	auto v26 = range(26), v38 = range(38), v64 = range(64), v128 = range(128), v512 = range(512);
+	auto v1024 = range(1024);
 	std::string r0 = vertical_row(0, v128), r1 = vertical_row(1, v128), r2 = vertical_row(2, v128);
 	const std::string to_nice = legend.substr(0, legend.find("<setab 4>"));
 	return {
@@ -112,20 +125,33 @@ layout_cases()
 		"<cup 22;0>avg 0 1 2 3 4 5 6 7 8 9 1\n" + std::string(24, ' ') + "0",
 		legend.substr(0, legend.find("<setab 6>"))},
 	    {"no_cpu_online", 80, 24, {}, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg"},
-	    {"lines_3", 80, 3, range(8), 19, 0, {{1, 0, 19}}, "<cup 2;0>avg 0 1 2 3 4 5 6 7"},
+	    /* too small for a bar row: no labels without bars, but a note */
+	    {"lines_3", 80, 3, range(8), 3, 0, {}, "<cup 1;0>8 CPUs: enlarge to 80x4 to see each"},
 	    {"cols_12_two_panes", 12, 24, range(8), 12, 10, {{12, 0, 11}, {1, 11, 1}},
 		"<cup 12;0>avg 0123456<cup 23;0>7", to_nice},
 	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567", to_nice},
-	    {"pane_height_0", 12, 3, range(8), 12, 0, {{1, 0, 11}, {1, 11, 1}},
-		"<cup 2;0>avg 0123456<cup 2;0>7", to_nice},
+	    {"pane_height_0", 12, 3, range(8), 3, 0, {}, "", to_nice},
 	    {"cols_2", 2, 24, {0, 1}, 6, 2,
 		{{16, 0, 1}, {13, 1, 1}, {10, 2, 1}, {7, 3, 1}, {4, 4, 1}, {1, 5, 1}},
 		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1", "<sgr0><clear>"},
-	    {"cols_1", 1, 24, range(8), 12, 21, {{1, 0, 0}}, "<cup 23;0>", "<sgr0><clear>"},
+	    {"cols_1", 1, 24, range(8), 3, 0, {}, "", "<sgr0><clear>"},
 	    /* a single row is the last one: its last column would scroll */
-	    {"lines_1_last_column_left", 51, 1, range(8), 19, 0, {{1, 0, 19}}, "<cup 0;0>avg 0 1 2 3 4 5 6 7",
-		legend.substr(0, legend.size() - 1)},
-	    {"lines_1_label_row_above_screen", 80, 1, v64, 68, 0, {{2, 0, 68}}, "<cup 0;0>" + vertical_row(1, v64)},
+	    {"lines_1_last_column_left", 51, 1, range(8), 3, 0, {}, "", legend.substr(0, legend.size() - 1)},
+	    {"lines_1_label_row_above_screen", 80, 1, v64, 3, 0, {}, ""},
+	    /* panes never share rows: the avg bar alone and a note, until
+	     * the window is as large as the note says */
+	    {"80x24_512cpus", 80, 24, v512, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg<cup 1;0>512 CPUs: enlarge to 80x30 to see each"},
+	    {"80x30_512cpus", 80, 30, v512, 516, 1,
+		{{27, 0, 79}, {23, 79, 79}, {19, 158, 79}, {15, 237, 79}, {11, 316, 79}, {7, 395, 79}, {3, 474, 42}},
+		pane_labels(v512, 3, 79, {3, 7, 11, 15, 19, 23, 27})},
+	    {"80x24_1024cpus", 80, 24, v1024, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg<cup 1;0>1024 CPUs: enlarge to 80x72 to see each"},
+	    {"80x24_4096cpus", 80, 24, range(4096), 3, 21, {{1, 0, 3}},
+		"<cup 23;0>avg<cup 1;0>4096 CPUs: enlarge to 80x262 to see each"},
+	    {"200x60_1024cpus", 200, 60, v1024, 1028, 5,
+		{{49, 0, 199}, {40, 199, 199}, {31, 398, 199}, {22, 597, 199}, {13, 796, 199}, {4, 995, 33}},
+		pane_labels(v1024, 4, 199, {11, 20, 29, 38, 47, 56})},
+	    {"5x3", 5, 3, range(8), 3, 0, {}, "", "<sgr0><clear>"},
+	    {"10x3", 10, 3, range(8), 3, 0, {}, "", to_nice},
 	    {"lines_8388611", 80, 8388611, range(8), 19, ui_max_rows, {{1, 0, 19}}, "<cup 8388610;0>avg 0 1 2 3 4 5 6 7"},
 	    {"cells_bounded", 600, 65535, v512, 516, (64 << 20) / 3 / 516, {{3, 0, 516}},
 		"<cup 65532;0>" + vertical_row(0, v512) + "\n" + vertical_row(1, v512) + "\n" + vertical_row(2, v512)},
@@ -141,7 +167,7 @@ class Layout : public testing::TestWithParam<layout_case> {};
 TEST_P(Layout, GeometryLegendAndLabels)
 {
 	const layout_case &c = GetParam();
-	cpustats_size(1024);
+	cpustats_size(4096);
 	use_test_term(c.lines, c.cols, c.mono ? "clmono" : "clterm");
 	set_mode(false);
 	ui_select_stats(c.steal);
@@ -155,12 +181,18 @@ TEST_P(Layout, GeometryLegendAndLabels)
 	EXPECT_EQ(ui_bar_width, c.bar_width);
 	EXPECT_EQ(ui_bar_length, c.bar_length);
 	ASSERT_EQ(ui_num_panes, (int)c.panes.size());
+	/* each pane a bar row and rows of its own, below the one above */
+	int32_t free_row = 2;
 	for (int p = 0; p < ui_num_panes; p++) {
 		EXPECT_EQ(ui_panes[p].bottom, c.panes[p].bottom) << "pane " << p;
 		EXPECT_EQ(ui_panes[p].start, c.panes[p].start) << "pane " << p;
 		EXPECT_EQ(ui_panes[p].width, c.panes[p].width) << "pane " << p;
+		EXPECT_GE(ui_bar_length, 1);
+		EXPECT_GE(c.lines - ui_panes[p].bottom - ui_bar_length, free_row) << "pane " << p;
+		free_row = c.lines - ui_panes[p].bottom + ui_panes[ui_num_panes - 1].bottom;
 	}
-	ASSERT_EQ(ui_num_bars, (int)c.online.size() + 1);
+	/* a canvas of 3 columns holds the avg bar alone */
+	ASSERT_EQ(ui_num_bars, c.bar_width == 3 ? 1 : (int)c.online.size() + 1);
 	EXPECT_EQ(ui_bars[0].cpu, -1);
 	for (int i = 1; i < ui_num_bars; i++)
 		EXPECT_EQ(ui_bars[i].cpu, c.online[i - 1]);
