@@ -185,6 +185,7 @@ main(int argc, char *argv[])
 	 * for the first layout */
 	cpustats_subtract(prev_delta, prev_snap, prev_snap);
 	ui_layout(prev_delta);
+	ui_park_cursor();
 	term_flush();
 
 	for (;;) {
@@ -219,6 +220,7 @@ main(int argc, char *argv[])
 			ui_compute_bars(new_delta);
 			ui_show_bars();
 		}
+		ui_park_cursor();
 		if (need_exit)
 			return 0;
 		term_flush();

@@ -207,6 +207,12 @@ term_wraps_at_margin()
 	return cur_term != nullptr && auto_right_margin && !eat_newline_glitch;
 }
 
+bool
+term_hides_cursor()
+{
+	return cur_term != nullptr && term_has(cursor_invisible);
+}
+
 void
 term_flush()
 {

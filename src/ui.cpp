@@ -118,11 +118,12 @@ decimal_len(int32_t v)
 }
 
 /* Columns that text on screen row row may fill: all but the last one of
- * the last row where a character there would scroll the screen. */
+ * the last row where a character there would scroll the screen, or where
+ * a cursor that cannot be hidden waits. */
 static int32_t
 row_room(int32_t row)
 {
-	return COLS - (row == LINES - 1 && term_wraps_at_margin() ? 1 : 0);
+	return COLS - (row == LINES - 1 && (term_wraps_at_margin() || !term_hides_cursor()) ? 1 : 0);
 }
 
 /* Writes the first len bytes of s, as far as *room columns allow, and
@@ -668,4 +669,11 @@ ui_show_load(const load_avg *la)
 	if (shown < len && room > 0)
 		term_el();
 	ui_load_col = col + skip;
+}
+
+void
+ui_park_cursor()
+{
+	if (!term_hides_cursor() && LINES > 0 && COLS > 0)
+		term_cup(LINES - 1, COLS - 1);
 }

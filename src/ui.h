@@ -124,5 +124,8 @@ void ui_layout(const cpustats *delta);
 void ui_compute_bars(const cpustats *delta);
 void ui_show_bars();
 void ui_show_load(const load_avg *la);
+/* After each tick's drawing: a cursor that cannot be hidden is moved to
+ * the bottom right corner, which nothing drawn reaches. */
+void ui_park_cursor();
 
 #endif

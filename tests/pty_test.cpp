@@ -437,6 +437,7 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 			s.send("q");
 		}, 0, "", restored},
 		{"no rmcup", {"TERM=clterm-noca"}, {}, q, 0, "", "<cnorm><sgr0><cup 23;0>\r\n<el>"},
+		{"no civis: parked in the corner", {"TERM=clterm-nocivis"}, {}, q, 0, "", "<cup 23;79>" + restored},
 		{"no cup", {"TERM=clterm-nocup"}, {}, [](session &) {}, 1,
 		    "failed to use terminal \"clterm-nocup\": it cannot position the cursor (no cup)\n", ""},
 		{"reader gone", {}, [] { int p[2]; if (pipe(p) == 0) dup2(p[1], 1), close(p[0]); },
