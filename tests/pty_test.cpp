@@ -520,6 +520,20 @@ TEST_F(PtyFakeProc, KnownCountersDrawFullBars)
 	quit();
 }
 
+/* -s must reach both the stat scan and the chart. */
+TEST_F(PtyFakeProc, StealNamedAndDrawnWithS)
+{
+	ASSERT_NO_FATAL_FAILURE(start(s, {"-s", "-d", "-1"}, 24, 80, &fp));
+	ASSERT_TRUE(s.wait_output(legend + "<setab 7>  <sgr0> steal " + labels8)) << s.out << s.err;
+	std::string text = stat_text(8, 1000);
+	text.replace(text.find("cpu0 1000 0 0 100 0 0 0 0"), 25, "cpu0 1000 0 0 100 0 0 0 900000000");
+	usleep(30000);	/* at least one clock tick must elapse */
+	size_t mark = tick_with("stat", text);
+	ASSERT_TRUE(s.wait_output("<cup 2;0>", mark));
+	EXPECT_NE(s.out.find("<setab 7>", mark), std::string::npos) << s.out;
+	quit();
+}
+
 TEST_F(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
 {
 	ASSERT_NO_FATAL_FAILURE(start_chart());
