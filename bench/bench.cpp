@@ -161,7 +161,7 @@ display_tick_run(benchmark::State &state, bool steal)
 	LINES = rows;
 	COLS = cols;
 	ui_select_stats(steal);
-	ui_init(false);
+	ui_init(UI_UNICODE);
 	cpustats *d = random_delta(cpus, steal);
 	load_avg la = {1.52f, 0.98f, 0.61f};
 

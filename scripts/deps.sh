@@ -10,7 +10,7 @@ for pkg in "$@"; do
 done
 [ -z "$missing" ] && exit 0
 if [ "$(id -u)" -ne 0 ]; then
-	echo "missing packages:$missing (install them as root: apt-get install$missing)" >&2
+	echo "missing packages:$missing (install them as root: apt-get update && apt-get install$missing)" >&2
 	exit 1
 fi
 echo "installing:$missing" >&2

@@ -15,4 +15,14 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORELUME_WERROR=ON \
 cmake --build "$dir" -j"$(nproc)"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$dir"
-ctest --output-on-failure -j"$(nproc)"
+status=0
+ctest --output-on-failure -j"$(nproc)" || status=$?
+# ctest names the skipped tests but not why; each printed its reason on
+# a line of its own that begins with "skipped".
+why=$(awk '/^[0-9]+\/[0-9]+ Test: /{name=$3} /^skipped/{print "  " name ": " $0}' \
+	Testing/Temporary/LastTest.log)
+if [ -n "$why" ]; then
+	echo "Why tests were skipped:"
+	echo "$why"
+fi
+exit "$status"

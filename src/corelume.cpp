@@ -26,7 +26,8 @@ corelume_parse_delay(const char *arg, bool *ok)
 	/* single precision, as -d has always been read: 0.251 is 250 ms */
 	float ms = std::strtof(arg, &end) * 1000.0f;
 
-	*ok = *end == '\0' && !std::isnan(ms);
+	/* strtof converts nothing from an empty or blank argument */
+	*ok = end != arg && *end == '\0' && !std::isnan(ms);
 	if (!*ok)
 		return -1;
 	if (ms >= 2147483648.0f)

@@ -31,9 +31,10 @@ struct timespec;
 void corelume_wait(struct pollfd *pfd, const struct timespec *timeout);
 
 /* Milliseconds of a -d argument in seconds, truncated toward zero; *ok is
- * false unless the whole argument is a number.  NaN is not a number;
- * infinities and values beyond an int clamp to the int range (a huge
- * negative delay waits without limit, as any negative one does). */
+ * false unless the whole argument is a number (an empty or blank one is
+ * not).  NaN is not a number; infinities and values beyond an int clamp
+ * to the int range (a huge negative delay waits without limit, as any
+ * negative one does). */
 int corelume_parse_delay(const char *arg, bool *ok);
 
 [[noreturn]] void panic(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

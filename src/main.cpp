@@ -69,7 +69,7 @@ next_option(int argc, char *argv[])
 int
 main(int argc, char *argv[])
 {
-	bool ascii = false;
+	ui_drawing mode = UI_UNICODE;
 	bool steal = false;
 	int delay = 500;
 	int ch;
@@ -77,7 +77,7 @@ main(int argc, char *argv[])
 	while ((ch = next_option(argc, argv)) != -1) {
 		switch (ch) {
 		case 'a':
-			ascii = true;
+			mode = UI_ASCII;
 			break;
 		case 'd': {
 			bool ok;
@@ -119,7 +119,7 @@ main(int argc, char *argv[])
 	cpustats_init();
 	term_init();
 	ui_select_stats(steal);
-	ui_init(ascii);
+	ui_init(mode);
 
 	/* Four records whose roles rotate each tick; never copied, never
 	 * freed (kept in records so they stay reachable to the end). */
@@ -136,6 +136,7 @@ main(int argc, char *argv[])
 	 * for the first layout */
 	cpustats_subtract(prev_delta, prev_snap, prev_snap);
 	ui_layout(prev_delta);
+	ui_park_cursor();
 	term_flush();
 
 	for (;;) {
@@ -166,6 +167,7 @@ main(int argc, char *argv[])
 			ui_compute_bars(new_delta);
 			ui_show_bars();
 		}
+		ui_park_cursor();
 		if (need_exit)
 			return 0;
 		term_flush();

@@ -277,6 +277,12 @@ term_wraps_at_margin()
 	return cur_term != nullptr && auto_right_margin && !eat_newline_glitch;
 }
 
+bool
+term_hides_cursor()
+{
+	return cur_term != nullptr && term_has(cursor_invisible);
+}
+
 /* Issued into the buffer like any output, then moved out of it. */
 static void
 term_build_bye()

@@ -71,5 +71,7 @@ void term_flush();
  * last row scrolls the screen. */
 bool term_has_colors();
 bool term_wraps_at_margin();
+/* Whether the description can hide the cursor (civis). */
+bool term_hides_cursor();
 
 #endif

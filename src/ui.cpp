@@ -22,9 +22,9 @@
 #include "terminal.h"
 
 char ui_chars[8][6];
-bool ui_ascii;
-bool ui_mono;
+ui_drawing ui_mode;
 int32_t ui_legend_width;
+int32_t ui_load_col = -1;
 std::span<const ui_stat> ui_stats = ui_stats_plain;
 
 ui_bar *ui_bars;
@@ -53,14 +53,15 @@ mono_glyph(int32_t k)
  * Needs the terminal description loaded.
  */
 void
-ui_init(bool ascii)
+ui_init(ui_drawing want)
 {
 	const char *no_color = std::getenv("NO_COLOR");
 
 	std::strcpy(ui_chars[0], " ");
-	ui_ascii = false;
-	ui_mono = !term_has_colors() || (no_color != nullptr && *no_color != '\0');
-	if (ui_mono) {
+	if (!term_has_colors() || (no_color != nullptr && *no_color != '\0'))
+		want = UI_MONO;
+	ui_mode = want;
+	if (ui_mode == UI_MONO) {
 		/* whole cells of characters: neither glyphs nor colours */
 		for (int32_t k = 0; k < (int32_t)ui_stats.size(); k++) {
 			char *g = ui_chars[mono_glyph(k)];
@@ -69,10 +70,8 @@ ui_init(bool ascii)
 		}
 		return;
 	}
-	if (ascii) {
-		ui_ascii = true;
+	if (ui_mode == UI_ASCII)
 		return;
-	}
 
 	const char *cur = std::setlocale(LC_CTYPE, nullptr);
 	char *saved = strdup(cur != nullptr ? cur : "C");
@@ -83,7 +82,7 @@ ui_init(bool ascii)
 		char tmp[MB_LEN_MAX];
 		size_t n = std::wcrtomb(tmp, (wchar_t)(0x2580 + k), &st);
 		if (n == (size_t)-1 || std::mbsinit(&st) == 0 || n >= sizeof(ui_chars[k])) {
-			ui_ascii = true;
+			ui_mode = UI_ASCII;
 			break;
 		}
 		std::memcpy(ui_chars[k], tmp, n);
@@ -119,11 +118,12 @@ decimal_len(int32_t v)
 }
 
 /* Columns that text on screen row row may fill: all but the last one of
- * the last row where a character there would scroll the screen. */
+ * the last row where a character there would scroll the screen, or where
+ * a cursor that cannot be hidden waits. */
 static int32_t
 row_room(int32_t row)
 {
-	return COLS - (row == LINES - 1 && term_wraps_at_margin() ? 1 : 0);
+	return COLS - (row == LINES - 1 && (term_wraps_at_margin() || !term_hides_cursor()) ? 1 : 0);
 }
 
 /* Writes the first len bytes of s, as far as *room columns allow, and
@@ -137,25 +137,54 @@ put_clipped(const char *s, size_t len, int32_t *room)
 	*room -= (int32_t)n;
 }
 
+/* Columns of legend entry k: swatch, blank, name, blank. */
+static int32_t
+entry_width(size_t k)
+{
+	return 4 + (int32_t)std::strlen(ui_stats[k].name);
+}
+
+/* How many legend entries, from the first, have swatch and name (if not
+ * their trailing blank) within the first limit columns of row 0.  The
+ * named kinds come first in the table. */
+static size_t
+legend_fit(int32_t limit)
+{
+	size_t n = 0;
+
+	for (int32_t col = 0; n < ui_stats.size() && ui_stats[n].name != nullptr; n++) {
+		col += entry_width(n);
+		if (col - 1 > limit)
+			break;
+	}
+	return n;
+}
+
+/* Columns that the first n legend entries take on row 0. */
+static int32_t
+legend_end(size_t n)
+{
+	int32_t col = 0;
+
+	for (size_t k = 0; k < n; k++)
+		col += entry_width(k);
+	return std::clamp(col, 0, std::max(row_room(0), 0));
+}
+
 /*
- * Legend on row 0: a swatch (the band's colour, or its character twice
- * without colours) and the name of every named kind, cut at the width.
+ * Writes legend entries from..to-1 at the cursor, which stands where
+ * entry from begins: a swatch (the band's colour, or its character twice
+ * without colours), then the name between blanks, the last blank only
+ * within room columns.
  */
 static void
-draw_legend()
+draw_entries(size_t from, size_t to, int32_t room)
 {
-	int32_t room = row_room(0);
-
-	term_sgr0();
-	term_clear();
-	for (const ui_stat &s : ui_stats) {
+	for (size_t k = from; k < to; k++) {
+		const ui_stat &s = ui_stats[k];
 		char item[32];
 
-		if (s.name == nullptr)
-			continue;
-		if (room <= 0)
-			break;
-		if (ui_mono) {
+		if (ui_mode == UI_MONO) {
 			const char swatch[2] = {s.mono, s.mono};
 			put_clipped(swatch, sizeof(swatch), &room);
 		} else {
@@ -166,7 +195,19 @@ draw_legend()
 		int len = std::snprintf(item, sizeof(item), " %s ", s.name);
 		put_clipped(item, std::min((size_t)len, sizeof(item) - 1), &room);
 	}
-	ui_legend_width = row_room(0) - std::max(room, 0);
+}
+
+/* Legend on row 0: the entries that fit whole, none cut in a word. */
+static void
+draw_legend()
+{
+	size_t n = legend_fit(row_room(0));
+
+	term_sgr0();
+	term_clear();
+	draw_entries(0, n, row_room(0));
+	ui_legend_width = legend_end(n);
+	ui_load_col = -1;
 }
 
 /*
@@ -200,19 +241,41 @@ draw_labels(int32_t nrows)
 	for (int32_t p = 0; p < ui_num_panes; p++) {
 		const ui_pane &pn = ui_panes[p];
 		for (int32_t r = 0; r < nrows; r++) {
-			/* rows above the screen (a window shorter than the
-			 * labels) are left out */
-			int32_t row = LINES - pn.bottom + r;
-			if (row < 0)
-				continue;
-			if (r == 0 || row == 0)
-				term_cup(row, 0);
+			if (r == 0)
+				term_cup(LINES - pn.bottom, 0);
 			else
 				term_putc('\n');
 			term_write(buf + (size_t)r * width + (size_t)pn.start, (size_t)pn.width);
 		}
 	}
 	std::free(buf);
+}
+
+/* Rows that a window cols wide needs to give each of n CPUs, labelled
+ * with d digits, a bar row of its own in the arrangement of ui_layout. */
+static int32_t
+lines_needed(int32_t n, int32_t d, int32_t cols)
+{
+	if ((d + 1) * n < cols - 4)
+		return 4;
+	if (n < cols - 4)
+		return d + 3;
+	return 2 + (n + cols + 2) / (cols - 1) * (d + 1);
+}
+
+/* Row 1 of a window too small for every CPU: how many there are and the
+ * size that would show them all; nothing unless it fits whole. */
+static void
+draw_note(int32_t n, int32_t cols, int32_t lines)
+{
+	char note[96];
+	int len = std::snprintf(note, sizeof(note), "%d CPU%s: enlarge to %dx%d to see each",
+	    n, n == 1 ? "" : "s", cols, lines);
+
+	if (LINES < 2 || len > row_room(1))
+		return;
+	term_cup(1, 0);
+	term_write(note, (size_t)len);
 }
 
 /*
@@ -285,6 +348,19 @@ ui_layout(const cpustats *delta)
 	std::free(ui_back);
 	const ui_bar &lastbar = ui_bars[ui_num_bars - 1];
 	ui_bar_width = lastbar.pos + lastbar.width;
+	/* Every CPU gets a bar row and its labels on rows of its pane's own,
+	 * or none does: then the avg bar stands alone where it fits, and a
+	 * note says what would show them all. */
+	int32_t need = 0;
+	if (ui_bar_length < 1 || (ui_num_panes == 1 && ui_bar_width >= COLS)) {
+		need = lines_needed(n, d, std::max(COLS, 2));
+		nlabel = 1;
+		ui_num_bars = 1;
+		ui_bar_width = 3;
+		ui_bar_length = COLS > 3 ? std::max(LINES - 3, 0) : 0;
+		ui_num_panes = ui_bar_length > 0 ? 1 : 0;
+		ui_panes[0] = {1, 0, 3};
+	}
 	/* Memory and per-tick work stay bounded whatever the size: bars
 	 * lose their top rows.  Row counts times 256 stay far from overflow. */
 	ui_bar_length = std::min({ui_bar_length, ui_max_rows,
@@ -293,20 +369,24 @@ ui_layout(const cpustats *delta)
 	ui_display = static_cast<uint8_t *>(alloc_or_die(cells, "allocating display buffer"));
 	ui_fore = static_cast<uint8_t *>(alloc_or_die(cells, "allocating foreground buffer"));
 	ui_back = static_cast<uint8_t *>(alloc_or_die(cells, "allocating background buffer"));
-	if (ui_ascii) {
+	if (ui_mode == UI_ASCII) {
 		/* the rasteriser writes only ui_back in ASCII mode */
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
 	}
 
-	ui_pane &lastpane = ui_panes[ui_num_panes - 1];
-	lastpane.width = ui_bar_width - lastpane.start;
+	if (ui_num_panes > 0) {
+		ui_pane &lastpane = ui_panes[ui_num_panes - 1];
+		lastpane.width = ui_bar_width - lastpane.start;
+	}
 	/* No pane reaches the last column, where a character could wrap;
 	 * the arrangement above ensures it from two columns on. */
 	for (int32_t p = 0; p < ui_num_panes; p++)
 		ui_panes[p].width = std::clamp(ui_panes[p].width, 0, std::max(COLS - 1, 0));
 
 	draw_labels(nlabel);
+	if (need > 0)
+		draw_note(n, std::max(COLS, 2), need);
 }
 
 /*
@@ -366,7 +446,7 @@ walk_bar(const int32_t b[ui_nstats_max], int32_t rows, size_t base)
 		if (j > 0 && c == idle)
 			break;
 		if (b[c] >= topedge) {
-			if (ui_mono)
+			if (ui_mode == UI_MONO)
 				ui_display[cell] = mono_glyph(c);
 			else
 				ui_back[cell] = ui_stats[c].color;
@@ -396,11 +476,11 @@ walk_bar(const int32_t b[ui_nstats_max], int32_t rows, size_t base)
 		if (best < 0 || second < 0)
 			panic("bug: topVal={%d,%d}", best, second);
 
-		if (ui_mono) {
+		if (ui_mode == UI_MONO) {
 			ui_display[cell] = mono_glyph(bestk);
 			continue;
 		}
-		if (ui_ascii) {
+		if (ui_mode == UI_ASCII) {
 			ui_back[cell] = ui_stats[bestk].color;
 			continue;
 		}
@@ -429,7 +509,7 @@ ui_compute_bars(const cpustats *delta)
 	int32_t rows = ui_bar_length;
 	size_t cells = (size_t)ui_bar_width * (size_t)rows;
 
-	if (!ui_ascii) {
+	if (ui_mode != UI_ASCII) {
 		std::memset(ui_display, 0, cells);
 		std::memset(ui_fore, ui_nocolor, cells);
 	}
@@ -526,48 +606,74 @@ ui_show_bars()
 }
 
 /*
- * Draws "  load: " and the three averages right-aligned on row 0, over
- * whatever stands there; the legend keeps the left end.  Where the line
- * is wider than the row it starts at column 0, keeps only the averages
- * that fit whole (a number cut short would read as another number) and
- * clears the rest of the row.
+ * Draws "  load: " and the three averages right-aligned on row 0.  Where
+ * the line is wider than the row it starts at column 0 and keeps only the
+ * averages that fit whole (a number cut short would read as another
+ * number); when not one fits, there is no line.  The legend keeps the
+ * entries whose names end clear of "load:" (the prefix's leading blanks
+ * give way to an entry's own trailing one, so -s keeps "steal" at 80
+ * columns); the others go whole, and come back when the line shrinks.
+ * What the line covered before and no longer does is cleared.
  */
 void
 ui_show_load(const load_avg *la)
 {
 	static constexpr char prefix[] = "  load: ";
 	char buf[1024];
+	int32_t width = row_room(0), plen = (int32_t)(sizeof(prefix) - 1);
 
 	int len = std::snprintf(buf, sizeof(buf), "%0.2f %0.2f %0.2f",
 	    (double)la->one, (double)la->five, (double)la->fifteen);
 	len = std::min(len, (int)sizeof(buf) - 1);
-	int32_t plen = (int32_t)(sizeof(prefix) - 1);
-	int32_t col = COLS - len - plen;
-	col = col > 0 ? col : 0;
-	/* The prefix's two leading blanks give way to the end of the legend
-	 * (the last name's own trailing blank still parts the two): with -s
-	 * the legend would otherwise lose a letter at 80 columns. */
-	int32_t over = ui_legend_width - col;
-	int32_t skip = over > 0 && over <= 2 ? over : 0;
-	col += skip;
-	plen -= skip;
-	int32_t room = row_room(0) - col;
-	if (room <= 0)
-		return;
-
+	int32_t col = std::max(COLS - len - plen, 0);
 	int32_t shown = len;
-	while (shown > room - plen && shown > 0) {
+	while (shown > width - col - plen && shown > 0) {
 		const char *sp = static_cast<const char *>(memrchr(buf, ' ', (size_t)shown));
 		shown = sp != nullptr ? (int32_t)(sp - buf) : 0;
 	}
-	term_cup(0, col);
+
+	size_t drawn = legend_fit(ui_legend_width);
+	size_t keep = legend_fit(shown > 0 ? std::min(width, col + 1) : width);
+	int32_t from = INT32_MAX, end = ui_legend_width;
+	if (keep < drawn || (keep > drawn && ui_load_col >= 0)) {
+		/* entries restored only after an earlier line took them */
+		from = keep < drawn ? legend_end(keep) : ui_legend_width;
+		end = legend_end(keep);
+	} else {
+		keep = drawn;
+	}
+	int32_t over = end - col;
+	int32_t skip = shown > 0 && over > 0 && over <= 2 ? over : 0;
+	if (ui_load_col >= 0 && (shown == 0 || col + skip > ui_load_col))
+		from = std::min(from, ui_load_col);
+	if (from != INT32_MAX) {
+		term_cup(0, from);
+		term_sgr0();
+		term_el();
+		ui_load_col = -1;
+	}
+	draw_entries(drawn, keep, width - ui_legend_width);
+	ui_legend_width = end;
+	if (shown == 0)
+		return;
+
+	int32_t room = width - col - skip;
+	term_cup(0, col + skip);
 	term_sgr0();
-	if (!ui_mono)
+	if (ui_mode != UI_MONO)
 		term_setaf(7);
-	put_clipped(prefix + skip, (size_t)plen, &room);
+	put_clipped(prefix + skip, (size_t)(plen - skip), &room);
 	term_sgr0();
 	put_clipped(buf, (size_t)shown, &room);
-	/* a shortened line takes the row: no legend remnants beside it */
+	/* a shortened line takes the row: nothing stale beside it */
 	if (shown < len && room > 0)
 		term_el();
+	ui_load_col = col + skip;
+}
+
+void
+ui_park_cursor()
+{
+	if (!term_hides_cursor() && LINES > 0 && COLS > 0)
+		term_cup(LINES - 1, COLS - 1);
 }

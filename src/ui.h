@@ -5,7 +5,8 @@
  * ui_init picks the glyphs for the locale (or ASCII mode).  ui_layout
  * clears the screen, draws the legend and the labels and sets up the bars,
  * the panes and the canvas for the CPUs online in a delta and the terminal
- * size.  Each tick ui_compute_bars rasterises a delta into the canvas,
+ * size; a window too small to give every CPU a bar row gets the avg bar
+ * alone and a note of the size that would.  Each tick ui_compute_bars rasterises a delta into the canvas,
  * ui_show_bars paints it and ui_show_load draws the load averages.
  * Nothing here flushes standard output, and only ui_layout allocates.
  */
@@ -83,15 +84,22 @@ struct ui_pane {
 	int32_t width;	/* canvas columns shown */
 };
 
+/*
+ * How the bars are drawn: block glyphs in eighths of a cell, whole cells
+ * of colour (-a, or a locale without the glyphs), or, without colours
+ * (the terminal has none, or NO_COLOR is set), whole cells of each band's
+ * own character.
+ */
+enum ui_drawing { UI_UNICODE, UI_ASCII, UI_MONO };
+
 /* Glyph strings by glyph index: a space, then U+2581..U+2587, or the
- * band characters when ui_mono is set. */
+ * band characters in UI_MONO. */
 extern char ui_chars[8][6];
-extern bool ui_ascii;
-/* No colours (the terminal has none, or NO_COLOR is set): every band is
- * drawn in whole cells with its own character. */
-extern bool ui_mono;
-/* Columns the legend takes on row 0 since the last layout. */
+extern ui_drawing ui_mode;
+/* Columns the legend takes on row 0, and the column where the load line
+ * begins there (-1 while none stands since the last layout). */
 extern int32_t ui_legend_width;
+extern int32_t ui_load_col;
 
 extern ui_bar *ui_bars;
 extern int32_t ui_num_bars;
@@ -106,7 +114,9 @@ extern uint8_t *ui_display;
 extern uint8_t *ui_fore;
 extern uint8_t *ui_back;
 
-void ui_init(bool ascii);
+/* Settles ui_mode: the one asked for, unless the terminal or the locale
+ * cannot draw it. */
+void ui_init(ui_drawing want);
 /* Picks the stat kinds, with steal time as a band of its own or without;
  * before ui_init, which may build glyphs for the bands. */
 void ui_select_stats(bool steal);
@@ -114,5 +124,8 @@ void ui_layout(const cpustats *delta);
 void ui_compute_bars(const cpustats *delta);
 void ui_show_bars();
 void ui_show_load(const load_avg *la);
+/* After each tick's drawing: a cursor that cannot be hidden is moved to
+ * the bottom right corner, which nothing drawn reaches. */
+void ui_park_cursor();
 
 #endif

@@ -72,7 +72,7 @@ TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 	cpustats_candidates = defaults;	/* cand dies with the test */
 	cpustats_size(64);
 	use_test_term(24, 80);
-	ui_init(false);
+	ui_init(UI_UNICODE);
 
 	int saved = dup(1);
 	int null = open("/dev/null", O_WRONLY);

@@ -85,7 +85,7 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-a", "-a"}, 255, no_tty},
 		{{"-s", "-a", "-s"}, 255, no_tty},
 		{{"-d", "1", "-d", "0.2"}, 255, no_tty},
-		{{"-d", ""}, 255, no_tty},
+		{{"-d", ""}, 2, bad_delay},
 		{{"-d", " 1"}, 255, no_tty},
 		{{"-d", "-1"}, 255, no_tty},
 		{{"-d", "inf"}, 255, no_tty},
@@ -111,7 +111,7 @@ TEST(CommandLine, DelayMilliseconds)
 		int ms;
 	} cases[] = {
 		{"0.5", true, 500}, {"0.251", true, 250}, {"0.0005", true, 0}, {"-1", true, -1000},
-		{"", true, 0}, {" 1", true, 1000}, {"2e3", true, 2000000},
+		{"", false, 0}, {" ", false, 0}, {" 1", true, 1000}, {"2e3", true, 2000000},
 		{"inf", true, INT_MAX}, {"1e30", true, INT_MAX}, {"-inf", true, INT_MIN}, {"-1e30", true, INT_MIN},
 		{"nan", false, 0}, {"1 ", false, 0}, {"0,5", false, 0}, {"1x", false, 0},
 	};

@@ -443,6 +443,7 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 			s.send("q");
 		}, 0, "", restored},
 		{"no rmcup", {"TERM=clterm-noca"}, {}, q, 0, "", "<cnorm><sgr0><cup 23;0>\r\n<el>"},
+		{"no civis: parked in the corner", {"TERM=clterm-nocivis"}, {}, q, 0, "", "<cup 23;79>" + restored},
 		{"no cup", {"TERM=clterm-nocup"}, {}, [](session &) {}, 1,
 		    "failed to use terminal \"clterm-nocup\": it cannot position the cursor (no cup)\n", ""},
 		/* as the session leader, which the system does not stop */
@@ -550,6 +551,20 @@ TEST_F(PtyFakeProc, KnownCountersDrawFullBars)
 	for (int r = 21; r >= 2; r--)
 		rows += "<cup " + std::to_string(r) + ";0><sgr0><setab 4>   <sgr0> <sgr0><setab 4> <sgr0><el>";
 	EXPECT_NE(s.out.find(rows), std::string::npos) << s.out;
+	quit();
+}
+
+/* -s must reach both the stat scan and the chart. */
+TEST_F(PtyFakeProc, StealNamedAndDrawnWithS)
+{
+	ASSERT_NO_FATAL_FAILURE(start(s, {"-s", "-d", "-1"}, 24, 80, &fp));
+	ASSERT_TRUE(s.wait_output(legend + "<setab 7>  <sgr0> steal " + labels8)) << s.out << s.err;
+	std::string text = stat_text(8, 1000);
+	text.replace(text.find("cpu0 1000 0 0 100 0 0 0 0"), 25, "cpu0 1000 0 0 100 0 0 0 900000000");
+	usleep(30000);	/* at least one clock tick must elapse */
+	size_t mark = tick_with("stat", text);
+	ASSERT_TRUE(s.wait_output("<cup 2;0>", mark));
+	EXPECT_NE(s.out.find("<setab 7>", mark), std::string::npos) << s.out;
 	quit();
 }
 

@@ -18,7 +18,8 @@ static const char clterm_src[] =
     "clmono|corelume test terminal without colours,\n"
     "\tcolors@, pairs@, setaf@, setab@, use=clterm,\n"
     "clterm-noca|clterm without an alternate screen,\n\tsmcup@, rmcup@, use=clterm,\n"
-    "clterm-nocup|clterm that cannot position the cursor,\n\tcup@, use=clterm,\n";
+    "clterm-nocup|clterm that cannot position the cursor,\n\tcup@, use=clterm,\n"
+    "clterm-nocivis|clterm that cannot hide the cursor,\n\tcivis@, use=clterm,\n";
 
 static std::string tinfo;
 

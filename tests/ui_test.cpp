@@ -22,8 +22,7 @@ const char *const eighths[8] = {" ", "\u2581", "\u2582", "\u2583", "\u2584", "\u
 void
 set_mode(bool ascii)
 {
-	ui_ascii = ascii;
-	ui_mono = false;
+	ui_mode = ascii ? UI_ASCII : UI_UNICODE;
 	for (int k = 0; k < 8; k++)
 		std::strcpy(ui_chars[k], ascii && k > 0 ? "" : eighths[k]);
 }
@@ -65,6 +64,17 @@ vertical_row(int r, const std::vector<int> &cpus, int pitch = 1)
 	return s;
 }
 
+/* Vertical labels cut into panes w wide, pane k's from screen row rows[k]. */
+std::string
+pane_labels(const std::vector<int> &cpus, int nrows, int w, const std::vector<int> &rows)
+{
+	std::string s;
+	for (size_t k = 0; k < rows.size(); k++)
+		for (int r = 0; r < nrows; r++)
+			s += (r > 0 ? "\n" : "<cup " + std::to_string(rows[k]) + ";0>") + vertical_row(r, cpus).substr(k * w, w);
+	return s;
+}
+
 struct layout_case {
 	const char *name;
 	int cols, lines;
@@ -87,8 +97,9 @@ std::vector<layout_case>
 layout_cases()
 {
 	auto v26 = range(26), v38 = range(38), v64 = range(64), v128 = range(128), v512 = range(512);
+	auto v1024 = range(1024);
 	std::string r0 = vertical_row(0, v128), r1 = vertical_row(1, v128), r2 = vertical_row(2, v128);
-	const std::string to_user = "<sgr0><clear><setab 2>  <sgr0> nice <setab 4>  <sgr0> u";
+	const std::string to_nice = legend.substr(0, legend.find("<setab 4>"));
 	return {
 	    {"80x24_8cpus", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7"},
 	    {"80x24_8cpus_steal", 80, 24, range(8), 19, 21, {{1, 0, 19}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7",
@@ -111,22 +122,33 @@ layout_cases()
 		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10"},
 	    {"cpus_0_to_10_vertical_pitch_2", 30, 24, range(11), 25, 20, {{2, 0, 25}},
 		"<cup 22;0>avg 0 1 2 3 4 5 6 7 8 9 1\n" + std::string(24, ' ') + "0",
-		legend.substr(0, legend.find(" iowait") + 5)},
+		legend.substr(0, legend.find("<setab 6>"))},
 	    {"no_cpu_online", 80, 24, {}, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg"},
-	    {"lines_3", 80, 3, range(8), 19, 0, {{1, 0, 19}}, "<cup 2;0>avg 0 1 2 3 4 5 6 7"},
+	    {"lines_3", 80, 3, range(8), 3, 0, {}, "<cup 1;0>8 CPUs: enlarge to 80x4 to see each"},
 	    {"cols_12_two_panes", 12, 24, range(8), 12, 10, {{12, 0, 11}, {1, 11, 1}},
-		"<cup 12;0>avg 0123456<cup 23;0>7", to_user},
-	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567", to_user + "s"},
-	    {"pane_height_0", 12, 3, range(8), 12, 0, {{1, 0, 11}, {1, 11, 1}},
-		"<cup 2;0>avg 0123456<cup 2;0>7", to_user},
+		"<cup 12;0>avg 0123456<cup 23;0>7", to_nice},
+	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567", to_nice},
+	    {"pane_height_0", 12, 3, range(8), 3, 0, {}, "", to_nice},
 	    {"cols_2", 2, 24, {0, 1}, 6, 2,
 		{{16, 0, 1}, {13, 1, 1}, {10, 2, 1}, {7, 3, 1}, {4, 4, 1}, {1, 5, 1}},
-		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1", "<sgr0><clear><setab 2>  <sgr0>"},
-	    {"cols_1", 1, 24, range(8), 12, 21, {{1, 0, 0}}, "<cup 23;0>", "<sgr0><clear><setab 2> <sgr0>"},
+		"<cup 8;0>a<cup 11;0>v<cup 14;0>g<cup 17;0> <cup 20;0>0<cup 23;0>1", "<sgr0><clear>"},
+	    {"cols_1", 1, 24, range(8), 3, 0, {}, "", "<sgr0><clear>"},
 	    /* a single row is the last one: its last column would scroll */
-	    {"lines_1_last_column_left", 51, 1, range(8), 19, 0, {{1, 0, 19}}, "<cup 0;0>avg 0 1 2 3 4 5 6 7",
-		legend.substr(0, legend.size() - 1)},
-	    {"lines_1_label_row_above_screen", 80, 1, v64, 68, 0, {{2, 0, 68}}, "<cup 0;0>" + vertical_row(1, v64)},
+	    {"lines_1_last_column_left", 51, 1, range(8), 3, 0, {}, "", legend.substr(0, legend.size() - 1)},
+	    {"lines_1_label_row_above_screen", 80, 1, v64, 3, 0, {}, ""},
+	    /* panes never share rows: avg alone and a note, up to the size it names */
+	    {"80x24_512cpus", 80, 24, v512, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg<cup 1;0>512 CPUs: enlarge to 80x30 to see each"},
+	    {"80x30_512cpus", 80, 30, v512, 516, 1,
+		{{27, 0, 79}, {23, 79, 79}, {19, 158, 79}, {15, 237, 79}, {11, 316, 79}, {7, 395, 79}, {3, 474, 42}},
+		pane_labels(v512, 3, 79, {3, 7, 11, 15, 19, 23, 27})},
+	    {"80x24_1024cpus", 80, 24, v1024, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg<cup 1;0>1024 CPUs: enlarge to 80x72 to see each"},
+	    {"80x24_4096cpus", 80, 24, range(4096), 3, 21, {{1, 0, 3}},
+		"<cup 23;0>avg<cup 1;0>4096 CPUs: enlarge to 80x262 to see each"},
+	    {"200x60_1024cpus", 200, 60, v1024, 1028, 5,
+		{{49, 0, 199}, {40, 199, 199}, {31, 398, 199}, {22, 597, 199}, {13, 796, 199}, {4, 995, 33}},
+		pane_labels(v1024, 4, 199, {11, 20, 29, 38, 47, 56})},
+	    {"5x3", 5, 3, range(8), 3, 0, {}, "", "<sgr0><clear>"},
+	    {"10x3", 10, 3, range(8), 3, 0, {}, "", to_nice},
 	    {"lines_8388611", 80, 8388611, range(8), 19, ui_max_rows, {{1, 0, 19}}, "<cup 8388610;0>avg 0 1 2 3 4 5 6 7"},
 	    {"cells_bounded", 600, 65535, v512, 516, (64 << 20) / 3 / 516, {{3, 0, 516}},
 		"<cup 65532;0>" + vertical_row(0, v512) + "\n" + vertical_row(1, v512) + "\n" + vertical_row(2, v512)},
@@ -142,12 +164,12 @@ class Layout : public testing::TestWithParam<layout_case> {};
 TEST_P(Layout, GeometryLegendAndLabels)
 {
 	const layout_case &c = GetParam();
-	cpustats_size(1024);
+	cpustats_size(4096);
 	use_test_term(c.lines, c.cols, c.mono ? "clmono" : "clterm");
 	set_mode(false);
 	ui_select_stats(c.steal);
 	if (c.mono)
-		ui_init(false);
+		ui_init(UI_UNICODE);
 	cpustats *d = delta_of(c.online);
 
 	std::string out = capture_stdout([&] { ui_layout(d); });
@@ -161,7 +183,8 @@ TEST_P(Layout, GeometryLegendAndLabels)
 		EXPECT_EQ(ui_panes[p].start, c.panes[p].start) << "pane " << p;
 		EXPECT_EQ(ui_panes[p].width, c.panes[p].width) << "pane " << p;
 	}
-	ASSERT_EQ(ui_num_bars, (int)c.online.size() + 1);
+	/* a canvas of 3 columns holds the avg bar alone */
+	ASSERT_EQ(ui_num_bars, c.bar_width == 3 ? 1 : (int)c.online.size() + 1);
 	EXPECT_EQ(ui_bars[0].cpu, -1);
 	for (int i = 1; i < ui_num_bars; i++)
 		EXPECT_EQ(ui_bars[i].cpu, c.online[i - 1]);
@@ -246,7 +269,7 @@ rasterise_cpu0(bool ascii, int rows, uint64_t time, const cpustat &counters, boo
 	use_test_term(rows + 3, 80, mono ? "clmono" : "clterm");
 	set_mode(ascii);
 	if (mono)
-		ui_init(false);
+		ui_init(UI_UNICODE);
 	cpustats *d = delta_of({0});
 	capture_stdout([&] { ui_layout(d); });
 	d->time = time;
@@ -440,6 +463,9 @@ TEST(Painter, ExactStreams)
 
 TEST(LoadLine, RightAlignedStreams)
 {
+	const load_avg ord = {0.52f, 0.58f, 0.59f};
+	const std::string ord_text = "<sgr0>0.52 0.58 0.59";
+	auto at = [](int col) { return "<cup 0;" + std::to_string(col) + "><sgr0><setaf 7>"; };
 	struct {
 		int cols;
 		load_avg la;
@@ -447,12 +473,14 @@ TEST(LoadLine, RightAlignedStreams)
 		int lines = 24;
 		bool mono = false;
 		int32_t legend = 0;	/* columns the legend takes */
+		bool steal = false;
+		int32_t load_col = -1;	/* where the line before began */
 	} cases[] = {
 		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		/* too narrow: only whole numbers, nothing past the edge */
 		{20, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25<el>"},
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25<el>", 1},
-		{10, {1e30f, 1.0f, 1.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0><el>"},
+		{10, {1e30f, 1.0f, 1.0f}, "", 24, false, 8},
 		{80, {0.5f, 1.25f, 10.0f}, "<cup 0;57><sgr0>  load: <sgr0>0.50 1.25 10.00", 24, true},
 		{23, {0.5f, 1.25f, 10.0f}, "<cup 0;0><sgr0><setaf 7>  load: <sgr0>0.50 1.25 10.00"},
 		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00"},
@@ -461,14 +489,34 @@ TEST(LoadLine, RightAlignedStreams)
 		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;58><sgr0><setaf 7>  load: <sgr0>9.99 9.99 9.99", 24, false, 58},
 		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;60><sgr0><setaf 7>load: <sgr0>9.99 9.99 9.99", 24, false, 60},
 		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;55><sgr0><setaf 7>  load: <sgr0>10.00 10.00 10.00", 24, false, 60},
+		/* legend entries the line would cover go whole, and come back */
+		{52, ord, "<cup 0;23><sgr0><el>" + at(30) + "  load: " + ord_text, 24, false, 51},
+		{60, ord, "<cup 0;40><sgr0><el>" + at(40) + "load: " + ord_text, 24, false, 51},
+		{60, ord, "<cup 0;40><sgr0><el>" + at(40) + "load: " + ord_text, 24, false, 60, true},
+		{68, ord, "<cup 0;40><sgr0><el>" + at(46) + "  load: " + ord_text, 24, false, 51},
+		{68, ord, "<cup 0;40><sgr0><el>" + at(46) + "  load: " + ord_text, 24, false, 60, true},
+		{72, ord, at(51) + " load: " + ord_text, 24, false, 51},
+		{72, ord, "<cup 0;51><sgr0><el>" + at(51) + " load: " + ord_text, 24, false, 60, true},
+		{80, {10.0f, 10.0f, 10.0f}, "<cup 0;51><sgr0><el>" + at(55) + "  load: <sgr0>10.00 10.00 10.00",
+		    24, false, 60, true},
+		{80, {100.0f, 100.0f, 100.0f}, "<cup 0;51><sgr0><el>" + at(52) + "  load: <sgr0>100.00 100.00 100.00",
+		    24, false, 60, true},
+		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;51><sgr0><el><setab 7>  <sgr0> steal " + at(60) +
+		    "load: <sgr0>9.99 9.99 9.99", 24, false, 51, true, 55},
+		/* a shorter line leaves nothing of the longer one */
+		{80, {9.99f, 9.99f, 9.99f}, "<cup 0;55><sgr0><el>" + at(58) + "  load: <sgr0>9.99 9.99 9.99",
+		    24, false, 51, false, 55},
 	};
 	for (const auto &c : cases) {
 		use_test_term(c.lines, c.cols);
-		ui_mono = c.mono;
+		ui_mode = c.mono ? UI_MONO : UI_UNICODE;
 		ui_legend_width = c.legend;
+		ui_load_col = c.load_col;
+		ui_select_stats(c.steal);
 		EXPECT_EQ(capture_stdout([&] { ui_show_load(&c.la); }), c.want) << c.cols;
 	}
-	ui_mono = false;
+	ui_select_stats(false);
+	ui_mode = UI_UNICODE;
 	ui_legend_width = 0;
 }
 
@@ -494,17 +542,17 @@ TEST(Glyphs, LocaleAsciiFlagAndRestore)
 	for (const auto &c : cases) {
 		use_test_term(24, 80, c.term);
 		std::memset(ui_chars, 0, sizeof(ui_chars));
-		ui_ascii = false;
+		ui_mode = UI_UNICODE;
 		setenv("LC_ALL", c.lc_all, 1);
 		if (c.no_color != nullptr)
 			setenv("NO_COLOR", c.no_color, 1);
 		std::string before = std::setlocale(LC_CTYPE, nullptr);
-		ui_init(c.ascii_flag);
+		ui_init(c.ascii_flag ? UI_ASCII : UI_UNICODE);
 		unsetenv("LC_ALL");
 		unsetenv("NO_COLOR");
 		EXPECT_EQ(std::string(std::setlocale(LC_CTYPE, nullptr)), before);
-		EXPECT_EQ(ui_ascii, c.want_ascii) << c.lc_all;
-		EXPECT_EQ(ui_mono, c.want_mono) << c.term;
+		EXPECT_EQ(ui_mode == UI_ASCII, c.want_ascii) << c.lc_all;
+		EXPECT_EQ(ui_mode == UI_MONO, c.want_mono) << c.term;
 		EXPECT_STREQ(ui_chars[0], " ");
 		EXPECT_STREQ(ui_chars[1], c.want_1);
 		if (!c.want_ascii && !c.want_mono) {

@@ -115,7 +115,7 @@ LLVMFuzzerInitialize(int *, char ***)
 	}
 	delta = cpustats_alloc();
 	term_load("xterm-256color");
-	ui_init(false);
+	ui_init(UI_UNICODE);
 	return 0;
 }
 
