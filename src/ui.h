@@ -6,9 +6,10 @@
  * clears the screen, draws the legend and the labels and sets up the bars,
  * the panes and the canvas for the CPUs online in a delta and the terminal
  * size; a window too small to give every CPU a bar row gets the avg bar
- * alone and a note of the size that would.  Each tick ui_compute_bars rasterises a delta into the canvas,
- * ui_show_bars paints it and ui_show_load draws the load averages.
- * Nothing here flushes standard output, and only ui_layout allocates.
+ * alone and a note of the size that would.  Each tick ui_compute_bars
+ * rasterises a delta into the canvas, ui_show_bars paints it and
+ * ui_show_load draws the load averages.
+ * Nothing here flushes the output, and only ui_layout allocates.
  */
 #ifndef UI_H
 #define UI_H
