@@ -93,6 +93,11 @@ term_flush()
 void
 term_write(const char *s, size_t n)
 {
+	if (n <= sizeof(term_obuf) - term_olen) {
+		std::memcpy(term_obuf + term_olen, s, n);
+		term_olen += n;
+		return;
+	}
 	while (n > 0) {
 		if (term_olen == sizeof(term_obuf))
 			term_flush();
@@ -112,10 +117,13 @@ term_putc(char c)
 	term_obuf[term_olen++] = c;
 }
 
+/* Byte by byte: the strings are short, shorter than a call to strlen
+ * and memcpy would pay for. */
 void
 term_puts(const char *s)
 {
-	term_write(s, std::strlen(s));
+	for (; *s != '\0'; s++)
+		term_putc(*s);
 }
 
 /* terminfo's own output routine writes each byte straight to the
@@ -140,13 +148,13 @@ term_putp(const char *cap)
 	if (!term_has(cap))
 		return;
 	/* tputs only matters from the first padding ("$<ms>") on */
-	const char *pad = std::strstr(cap, "$<");
-	if (pad == nullptr) {
-		term_puts(cap);
-		return;
+	for (const char *p = cap; *p != '\0'; p++) {
+		if (p[0] == '$' && p[1] == '<') {
+			tputs(p, 1, term_outc);
+			return;
+		}
+		term_putc(*p);
 	}
-	term_write(cap, (size_t)(pad - cap));
-	tputs(pad, 1, term_outc);
 }
 
 /*
