@@ -37,40 +37,10 @@ corelume_parse_delay(const char *arg, bool *ok)
 	return (int)ms;
 }
 
-/*
- * Every signal the program handles and what it does.  Handlers only
- * record, for the loop to act on between ticks, except where the terminal
- * must be given back at once: then with async-signal-safe calls only.
- */
-enum sig_role {
-	sig_quit,	/* quit after the tick under way; in a second if it blocks */
-	sig_die,	/* give the terminal back, then die of the signal */
-	sig_fault,	/* the same, even when ignored at start (it cannot be) */
-	sig_stop,	/* give the terminal back and stop; take it again after */
-	sig_cont,	/* take the terminal again and redraw */
-	sig_resize,	/* lay the chart out again */
-	sig_ignore,	/* a failed write is reported instead */
-};
-
-static constexpr struct {
-	int sig;
-	sig_role role;
-} sig_table[] = {
-	{SIGINT, sig_quit}, {SIGTERM, sig_quit}, {SIGHUP, sig_quit},
-	{SIGQUIT, sig_die}, {SIGUSR1, sig_die}, {SIGUSR2, sig_die}, {SIGALRM, sig_die},
-	{SIGVTALRM, sig_die}, {SIGPROF, sig_die}, {SIGXCPU, sig_die}, {SIGXFSZ, sig_die},
-	{SIGSEGV, sig_fault}, {SIGBUS, sig_fault}, {SIGFPE, sig_fault}, {SIGILL, sig_fault},
-	{SIGABRT, sig_fault}, {SIGTRAP, sig_fault}, {SIGSYS, sig_fault},
-	{SIGTSTP, sig_stop}, {SIGCONT, sig_cont}, {SIGWINCH, sig_resize},
-	{SIGPIPE, sig_ignore},
-};
-
-/* The signals whose flags the loop checks before its wait. */
-static sigset_t sig_wait_set;
-
-/* The quit flag, and a deadline for the tick and the way out: a read of a
- * stat file that never answers, or a write to a terminal whose output is
- * stopped, would otherwise keep the program alive. */
+/* Set by the SIGINT, SIGTERM and SIGHUP handler; a deadline for the tick
+ * and the way out follows, as a read of a stat file that never answers, or
+ * a write to a terminal whose output is stopped, would otherwise keep the
+ * program alive. */
 static void
 on_sigint(int)
 {
@@ -114,9 +84,50 @@ on_fatal_signal(int sig)
 }
 
 /*
+ * What a signal does: its handler, whether the loop checks the handler's
+ * flag before its wait, and whether the signal stays ignored when whoever
+ * started us ignored it.  Handlers only record, for the loop to act on
+ * between ticks, except where the terminal must be given back at once:
+ * then with async-signal-safe calls only.
+ */
+struct sig_role {
+	void (*handler)(int);
+	bool waited, keeps_ignored;
+};
+/* quit after the tick under way, or within a second if it blocks */
+static const sig_role sig_quit = {on_sigint, true, true};
+/* give the terminal back at once, then die of the signal */
+static const sig_role sig_die = {on_fatal_signal, false, true};
+/* the same; a fault cannot be ignored */
+static const sig_role sig_fault = {on_fatal_signal, false, false};
+/* give the terminal back and stop; take it again when continued */
+static const sig_role sig_stop = {on_sigtstp, true, true};
+/* take the terminal again and redraw */
+static const sig_role sig_cont = {on_sigcont, true, false};
+/* lay the chart out again */
+static const sig_role sig_resize = {on_sigwinch, true, false};
+/* a failed write is reported instead */
+static const sig_role sig_ignore = {SIG_IGN, false, true};
+
+static const struct {
+	int sig;
+	const sig_role &role;
+} sig_table[] = {
+	{SIGINT, sig_quit}, {SIGTERM, sig_quit}, {SIGHUP, sig_quit},
+	{SIGQUIT, sig_die}, {SIGUSR1, sig_die}, {SIGUSR2, sig_die}, {SIGALRM, sig_die},
+	{SIGVTALRM, sig_die}, {SIGPROF, sig_die}, {SIGXCPU, sig_die}, {SIGXFSZ, sig_die},
+	{SIGSEGV, sig_fault}, {SIGBUS, sig_fault}, {SIGFPE, sig_fault}, {SIGILL, sig_fault},
+	{SIGABRT, sig_fault}, {SIGTRAP, sig_fault}, {SIGSYS, sig_fault},
+	{SIGTSTP, sig_stop}, {SIGCONT, sig_cont}, {SIGWINCH, sig_resize},
+	{SIGPIPE, sig_ignore},
+};
+
+/* The signals whose flags the loop checks before its wait. */
+static sigset_t sig_wait_set;
+
+/*
  * Restarted calls: a read or a write interrupted by a handler that only
  * records goes on (the wait ends all the same: poll is never restarted).
- * A signal ignored by whoever started us stays ignored, faults aside.
  */
 void
 corelume_signals_init()
@@ -125,34 +136,17 @@ corelume_signals_init()
 
 	sigemptyset(&sig_wait_set);
 	for (const auto &e : sig_table) {
-		sigemptyset(&sa.sa_mask);
+		const sig_role &r = e.role;
+		sa.sa_handler = r.handler;
 		sa.sa_flags = SA_RESTART;
-		switch (e.role) {
-		case sig_quit:
-			sa.sa_handler = on_sigint;
-			break;
-		case sig_die:
-		case sig_fault:
-			sa.sa_handler = on_fatal_signal;
+		/* the terminal given back from the handler without a break */
+		if (r.handler == on_fatal_signal)
 			sigfillset(&sa.sa_mask);
-			break;
-		case sig_stop:
-			sa.sa_handler = on_sigtstp;
-			break;
-		case sig_cont:
-			sa.sa_handler = on_sigcont;
-			break;
-		case sig_resize:
-			sa.sa_handler = on_sigwinch;
-			break;
-		case sig_ignore:
-			sa.sa_handler = SIG_IGN;
-			break;
-		}
-		if (e.role != sig_die && e.role != sig_fault && e.role != sig_ignore)
+		else
+			sigemptyset(&sa.sa_mask);
+		if (r.waited)
 			sigaddset(&sig_wait_set, e.sig);
-		if ((e.role == sig_quit || e.role == sig_die || e.role == sig_stop) &&
-		    sigaction(e.sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+		if (r.keeps_ignored && sigaction(e.sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
 			continue;
 		sigaction(e.sig, &sa, nullptr);
 	}
