@@ -315,14 +315,18 @@ term_build_bye()
 	term_bye_cur = next;
 }
 
+/* The last step of every way out: the attributes (applied when) and the
+ * file status flags found at start-up, back. */
 static void
-term_restore_flags()
+term_leave(int when)
 {
+	term_bye_owed = 0;
+	tcsetattr(0, when, &term_init_termios);
 	for (int fd : {1, 0})
 		if (term_init_flags[fd] >= 0)
 			fcntl(fd, F_SETFL, term_init_flags[fd]);
+	term_initialized = 0;
 }
-
 /*
  * Program mode: descriptors blocking (another program on the tty may
  * have left them non-blocking, and a write would then drop bytes),
@@ -395,10 +399,7 @@ term_reset()
 	if (term_send(term_obuf, term_olen, -1))
 		term_send(term_bye[term_bye_cur].s, term_bye[term_bye_cur].len, -1);
 	term_olen = 0;
-	term_bye_owed = 0;
-	tcsetattr(0, TCSADRAIN, &term_init_termios);
-	term_restore_flags();
-	term_initialized = 0;
+	term_leave(TCSADRAIN);
 }
 
 /*
@@ -417,10 +418,7 @@ term_restore_now()
 		term_send(term_bye[term_bye_cur].s, term_bye[term_bye_cur].len, 250);
 		fcntl(1, F_SETFL, fl);
 	}
-	term_bye_owed = 0;
-	tcsetattr(0, TCSANOW, &term_init_termios);
-	term_restore_flags();
-	term_initialized = 0;
+	term_leave(TCSANOW);
 }
 
 bool
