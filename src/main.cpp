@@ -143,8 +143,12 @@ main(int argc, char *argv[])
 		char key = 0;
 
 		corelume_wait(&pfd, delay < 0 ? nullptr : &wait);
-		if (!need_exit && term_check_cont())
+		/* Back from a stop: what was typed meanwhile is gone, so look
+		 * again; a terminal that hung up meanwhile shows POLLHUP. */
+		if (!need_exit && term_check_cont()) {
 			pfd.revents = 0;
+			poll(&pfd, 1, 0);
+		}
 		/* A hung-up terminal reports POLLHUP and reads end of file;
 		 * one left non-blocking by another program may have lost the
 		 * key to it. */

@@ -352,7 +352,9 @@ term_enter()
 	t.c_lflag |= ISIG;
 	t.c_cc[VMIN] = 1;
 	t.c_cc[VTIME] = 0;
-	if (tcsetattr(0, TCSAFLUSH, &t) < 0)
+	/* a terminal that hung up (EIO) takes no modes: the next read
+	 * sees the end of input and ends the program */
+	if (tcsetattr(0, TCSAFLUSH, &t) < 0 && errno != EIO)
 		epanic("failed to set terminal attributes");
 }
 

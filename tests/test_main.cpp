@@ -12,7 +12,7 @@
 static const char clterm_src[] =
     "clterm|corelume test terminal with readable capabilities,\n"
     "\tam, cols#80, lines#24, colors#8, pairs#64,\n"
-    "\tclear=<clear>, cnorm=<cnorm>, civis=<civis>, cup=<cup %p1%d;%p2%d>,\n"
+    "\tclear=<clear>$<5>, cnorm=<cnorm>, civis=<civis>, cup=<cup %p1%d;%p2%d>,\n"
     "\tel=<el>, sgr0=<sgr0>, setaf=<setaf %p1%d>, setab=<setab %p1%d>,\n"
     "\tsmcup=<smcup>, rmcup=<rmcup>,\n"
     "clmono|corelume test terminal without colours,\n"

@@ -5,13 +5,18 @@
  */
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cpustats.h"
+#include "terminal.h"
 #include "testutil.h"
 #include "ui.h"
 
@@ -118,6 +123,9 @@ layout_cases()
 		"<cup 23;0>" + r0.substr(0, 79) + "\n" + r1.substr(0, 79) + "\n" + r2.substr(0, 79) +
 		"<cup 47;0>" + r0.substr(79) + "\n" + r1.substr(79) + "\n" + r2.substr(79)},
 	    {"cpus_0_2_3_5", 80, 24, {0, 2, 3, 5}, 11, 21, {{1, 0, 11}}, "<cup 23;0>avg 0 2 3 5"},
+	    /* digits as many as the highest CPU number has */
+	    {"cpus_0_to_9", 80, 24, range(10), 23, 21, {{1, 0, 23}}, "<cup 23;0>avg 0 1 2 3 4 5 6 7 8 9"},
+	    {"cpus_0_3_12", 80, 24, {0, 1, 2, 3, 12}, 18, 21, {{1, 0, 18}}, "<cup 23;0>avg 0  1  2  3  12"},
 	    {"cpus_0_to_10_horizontal", 80, 24, range(11), 36, 21, {{1, 0, 36}},
 		"<cup 23;0>avg 0  1  2  3  4  5  6  7  8  9  10"},
 	    {"cpus_0_to_10_vertical_pitch_2", 30, 24, range(11), 25, 20, {{2, 0, 25}},
@@ -127,6 +135,9 @@ layout_cases()
 	    {"lines_3", 80, 3, range(8), 3, 0, {}, "<cup 1;0>8 CPUs: enlarge to 80x4 to see each"},
 	    {"cols_12_two_panes", 12, 24, range(8), 12, 10, {{12, 0, 11}, {1, 11, 1}},
 		"<cup 12;0>avg 0123456<cup 23;0>7", to_nice},
+	    /* the top pane's bars stay clear of row 1, under the legend */
+	    {"cols_12_lines_25", 12, 25, range(8), 12, 10, {{12, 0, 11}, {1, 11, 1}},
+		"<cup 13;0>avg 0123456<cup 24;0>7", to_nice},
 	    {"cols_13_one_pane", 13, 24, range(8), 12, 21, {{1, 0, 12}}, "<cup 23;0>avg 01234567", to_nice},
 	    {"pane_height_0", 12, 3, range(8), 3, 0, {}, "", to_nice},
 	    {"cols_2", 2, 24, {0, 1}, 6, 2,
@@ -450,6 +461,8 @@ TEST(Painter, ExactStreams)
 		"<cup 22;0><sgr0><setaf 4>" + g6},
 	    {"first_space_foreground_counts", false, {1, {{{0, 2, 255}}, {{0, 255, 4}}}, {{1, 0, 2}}},
 		"<cup 22;0><sgr0><setaf 2> <setab 4> "},
+	    {"last_column_cleared", false, {1, {{bar}, {gap}}, {{1, 0, 2}}},
+		"<cup 22;0><setab 1><setaf 4>" + g4 + "<sgr0><el>"},
 	    {"empty_row", false, {1, {{gap}, {gap}}, {{1, 0, 2}}}, "<cup 22;0><sgr0><el>"},
 	    {"from_default_to_background", true, {1, {{gap}, {abar}}, {{1, 0, 2}}},
 		"<cup 22;0><sgr0> <sgr0><setab 4> "},
@@ -459,6 +472,38 @@ TEST(Painter, ExactStreams)
 	};
 	for (const auto &c : cases)
 		EXPECT_EQ(paint(c.ascii, c.setup), c.want) << c.name;
+}
+
+/* A terminal that takes part of each write (non-blocking, slow to read)
+ * still gets every byte once, in order. */
+TEST(Painter, PartialWritesGoOnWhereTheyStopped)
+{
+	int p[2];
+	ASSERT_EQ(pipe(p), 0);
+	std::string sent, got;
+	for (int i = 0; sent.size() < 300000; i++)
+		sent += std::to_string(i) + ' ';
+	std::thread reader([&] {
+		char buf[4096];
+		ssize_t n = 1;
+		while (got.size() < sent.size() && n > 0) {
+			usleep(1000);
+			if ((n = read(p[0], buf, sizeof(buf))) > 0)
+				got.append(buf, (size_t)n);
+		}
+	});
+	child_result r = run_child([&] {
+		dup2(p[1], 1);
+		fcntl(1, F_SETFL, O_NONBLOCK);
+		term_write(sent.data(), sent.size());
+		term_flush();
+		std::_Exit(0);
+	});
+	close(p[1]);
+	reader.join();
+	close(p[0]);
+	EXPECT_EQ(r.status, 0) << r.err;
+	EXPECT_TRUE(got == sent) << got.size() << " bytes of " << sent.size();
 }
 
 TEST(LoadLine, RightAlignedStreams)
