@@ -459,9 +459,11 @@ term_check_cont()
 	term_need_cont = 0;
 	/* The shell has had the terminal meanwhile.  After a stop of ours it
 	 * was given back, and what the user set then (stty while stopped) is
-	 * what the next way out restores; a SIGCONT without one finds program
-	 * mode, not to be saved. */
-	if (!term_initialized)
+	 * what the next way out restores.  Not saved when continued in the
+	 * background (bg), where the shell's line editor may hold it (program
+	 * mode then waits for the foreground, stopped by SIGTTOU), nor after
+	 * a SIGCONT without a stop, which finds program mode. */
+	if (!term_initialized && tcgetpgrp(0) == getpgrp())
 		term_save();
 	term_enter();
 	term_need_resize = 1;

@@ -39,10 +39,10 @@ void term_reset();
  * what is buffered is dropped. */
 void term_restore_now();
 /* After a SIGCONT (or a stop the program asked for and came back from):
- * after a stop, saves the terminal as found, to give back at the next way
- * out; enters program mode again and leaves a resize pending so the chart
- * is laid out afresh.  True in that case: input typed meanwhile was
- * discarded. */
+ * after a stop, and in the foreground, saves the terminal as found, to
+ * give back at the next way out; enters program mode again and leaves a
+ * resize pending so the chart is laid out afresh.  True in that case:
+ * input typed meanwhile was discarded. */
 bool term_check_cont();
 /* True when a SIGWINCH was pending: the flag is then cleared and LINES and
  * COLS re-read. */
