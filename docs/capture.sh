@@ -32,7 +32,7 @@ echo "3.21 2.87 2.40 4/512 31337" > "$dir/loadavg"
 echo "0-11" > "$dir/possible"
 tmux -S "$sock" -f /dev/null new-session -d -x 80 -y 24 \
 	"env -i PATH=/usr/bin:/bin TERM=tmux-256color LANG=C.UTF-8 unshare -m sh tests/fakeproc_run.sh $dir $bin -d -1"
-# elapsed time is measured from the wall clock: let 2 s pass, in which
+# elapsed time is measured as it passes: let 2 s pass, in which
 # each CPU's counters grow by its shares (percent) of 2 s of ticks
 sleep 2
 stat "$(getconf CLK_TCK | awk '{ print $1 * 2 / 100 }')" > "$dir/stat.new"

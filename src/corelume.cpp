@@ -23,6 +23,7 @@ int
 corelume_parse_delay(const char *arg, bool *ok)
 {
 	char *end;
+	errno = 0;
 	/* single precision, as -d has always been read: 0.251 is 250 ms */
 	float ms = std::strtof(arg, &end) * 1000.0f;
 
@@ -34,8 +35,17 @@ corelume_parse_delay(const char *arg, bool *ok)
 		return INT_MAX;
 	if (ms <= -2147483648.0f)
 		return INT_MIN;
+	/* Only zero means no pause: less than a millisecond either way still
+	 * pauses, or waits for a key; a value too small for a float is not
+	 * zero either (ERANGE, with its sign kept). */
+	if ((int)ms == 0 && (ms != 0 || errno == ERANGE))
+		return std::signbit(ms) ? -1 : 1;
 	return (int)ms;
 }
+
+/* SIGALRM's action once a quit is under way, whatever it was inherited
+ * with (ignored, it would disable the deadline). */
+static struct sigaction sig_deadline;
 
 /* Set by the SIGINT, SIGTERM and SIGHUP handler; a deadline for the tick
  * and the way out follows, as a read of a stat file that never answers, or
@@ -46,6 +56,7 @@ on_sigint(int)
 {
 	if (!need_exit) {
 		need_exit = 1;
+		sigaction(SIGALRM, &sig_deadline, nullptr);
 		alarm(1);
 	}
 }
@@ -120,6 +131,26 @@ static const struct {
 	{SIGABRT, sig_fault}, {SIGTRAP, sig_fault}, {SIGSYS, sig_fault},
 	{SIGTSTP, sig_stop}, {SIGCONT, sig_cont}, {SIGWINCH, sig_resize},
 	{SIGPIPE, sig_ignore},
+	/* where the system has them; SIGPOLL is SIGIO where that kills (on
+	 * FreeBSD SIGIO is ignored by default, and there is no SIGPOLL) */
+#ifdef SIGPOLL
+	{SIGPOLL, sig_die},
+#endif
+#ifdef SIGPWR
+	{SIGPWR, sig_die},
+#endif
+#ifdef SIGSTKFLT
+	{SIGSTKFLT, sig_die},
+#endif
+#ifdef SIGEMT
+	{SIGEMT, sig_die},
+#endif
+#ifdef SIGLOST
+	{SIGLOST, sig_die},
+#endif
+#ifdef SIGLIBRT
+	{SIGLIBRT, sig_die},
+#endif
 };
 
 /* The signals whose flags the loop checks before its wait. */
@@ -129,27 +160,51 @@ static sigset_t sig_wait_set;
  * Restarted calls: a read or a write interrupted by a handler that only
  * records goes on (the wait ends all the same: poll is never restarted).
  */
+static struct sigaction
+sig_action(const sig_role &r)
+{
+	struct sigaction sa {};
+
+	sa.sa_handler = r.handler;
+	sa.sa_flags = SA_RESTART;
+	/* the terminal given back from the handler without a break */
+	if (r.handler == on_fatal_signal)
+		sigfillset(&sa.sa_mask);
+	else
+		sigemptyset(&sa.sa_mask);
+	return sa;
+}
+
+static void
+sig_install(int sig, const sig_role &r)
+{
+	struct sigaction sa = sig_action(r), old;
+
+	if (r.waited)
+		sigaddset(&sig_wait_set, sig);
+	if (r.keeps_ignored && sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+		return;
+	sigaction(sig, &sa, nullptr);
+}
+
 void
 corelume_signals_init()
 {
-	struct sigaction sa {}, old;
+	sigset_t alrm;
 
 	sigemptyset(&sig_wait_set);
-	for (const auto &e : sig_table) {
-		const sig_role &r = e.role;
-		sa.sa_handler = r.handler;
-		sa.sa_flags = SA_RESTART;
-		/* the terminal given back from the handler without a break */
-		if (r.handler == on_fatal_signal)
-			sigfillset(&sa.sa_mask);
-		else
-			sigemptyset(&sa.sa_mask);
-		if (r.waited)
-			sigaddset(&sig_wait_set, e.sig);
-		if (r.keeps_ignored && sigaction(e.sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
-			continue;
-		sigaction(e.sig, &sa, nullptr);
-	}
+	for (const auto &e : sig_table)
+		sig_install(e.sig, e.role);
+	/* The real-time signals kill by default too.  Those below SIGRTMIN
+	 * (a call in glibc) belong to the C library's threads. */
+	for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
+		sig_install(sig, sig_die);
+
+	/* the quit's deadline goes off even when SIGALRM came blocked */
+	sig_deadline = sig_action(sig_die);
+	sigemptyset(&alrm);
+	sigaddset(&alrm, SIGALRM);
+	sigprocmask(SIG_UNBLOCK, &alrm, nullptr);
 }
 
 /*

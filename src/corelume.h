@@ -30,7 +30,8 @@ struct timespec;
  * Fatal when the wait fails. */
 void corelume_wait(struct pollfd *pfd, const struct timespec *timeout);
 
-/* Milliseconds of a -d argument in seconds, truncated toward zero; *ok is
+/* Milliseconds of a -d argument in seconds, truncated toward zero but
+ * never to zero from a delay that is not: 1 above it, -1 below; *ok is
  * false unless the whole argument is a number (an empty or blank one is
  * not).  NaN is not a number; infinities and values beyond an int clamp
  * to the int range (a huge negative delay waits without limit, as any

@@ -7,7 +7,7 @@
 #include "cpustats.h"
 
 #include <fcntl.h>
-#include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -164,10 +164,10 @@ cpustats_alloc()
 uint64_t
 time_usec()
 {
-	struct timeval tv;
+	struct timespec ts;
 
-	gettimeofday(&tv, nullptr);
-	return (uint64_t)tv.tv_sec * 1000000 + (uint64_t)tv.tv_usec;
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return (uint64_t)ts.tv_sec * 1000000 + (uint64_t)ts.tv_nsec / 1000;
 }
 
 static bool
@@ -314,8 +314,8 @@ cpustats_scan(cpustats *st, const char *text)
 	}
 }
 
-/* usec in ticks of cpustats_hz, in two parts: the product overflows at
- * today's date from about 10 kHz on. */
+/* usec in ticks of cpustats_hz, in two parts: the product of a large
+ * clock reading and the rate would overflow. */
 static uint64_t
 usec_ticks(uint64_t usec)
 {

@@ -36,7 +36,7 @@ struct cpustat {
 struct cpustats {
 	int32_t num_online;	/* online per-CPU records, total not counted */
 	int32_t max_cpu;	/* highest online CPU number, 0 when none */
-	uint64_t time;		/* stat file ticks since the epoch; elapsed in a delta */
+	uint64_t time;		/* stat file ticks of time_usec's clock; elapsed in a delta */
 	cpustat total;
 	cpustat *cpus;		/* cpustats_cpus records */
 };
@@ -74,6 +74,8 @@ void cpustats_size(int32_t cpus);
 ssize_t readn_str(int fd, char *buf, size_t size);
 
 cpustats *cpustats_alloc();
+/* Microseconds on the monotonic clock, which nobody sets: a step of the
+ * wall clock changes no elapsed time. */
 uint64_t time_usec();
 
 /* Makes st a snapshot of the stat file. */
@@ -81,7 +83,7 @@ void cpustats_read(cpustats *st);
 /* Clears st's online flags and scans the "cpu" lines at the top of text. */
 void cpustats_scan(cpustats *st, const char *text);
 
-/* Makes st a snapshot taken at usec (microseconds since the epoch) from
+/* Makes st a snapshot taken at usec (time_usec's microseconds) from
  * the kernel's counters: rows of platform_cp_states by CPU id, counting
  * cpustats_hz ticks per second. */
 void cpustats_from_cp_times(cpustats *st, uint64_t usec, const long *times, size_t rows);

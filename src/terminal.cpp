@@ -23,13 +23,14 @@
 
 volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
 
-static struct termios term_init_termios;
+/* The attributes and the file status flags of standard input and output
+ * (-1 when they could not be read) to give back: as found at start-up,
+ * or on taking the terminal again after a stop. */
+static struct termios term_saved_termios;
+static int term_saved_flags[2] = {-1, -1};
 /* In program mode; the bytes that give the screen back not yet sent.
  * Read by signal handlers. */
 static volatile std::sig_atomic_t term_initialized, term_bye_owed;
-/* File status flags of standard input and output at start-up; -1 when
- * they could not be read */
-static int term_init_flags[2] = {-1, -1};
 
 /*
  * Everything the chart sends, in order.  Our own buffer, not stdio's: a
@@ -54,36 +55,43 @@ static struct {
 static volatile std::sig_atomic_t term_bye_cur;
 
 /*
- * Writes n bytes at p to standard output.  While the terminal takes no
- * more (non-blocking, EAGAIN), waits up to ms milliseconds at a time for
- * it, without limit when ms is negative.  False, errno set, when a write
- * fails or the wait runs out.  Async-signal-safe.
+ * Writes n bytes at p to standard output; returns how many went out.
+ * While the terminal takes no more (non-blocking, EAGAIN), waits for it,
+ * without limit when ms is negative; stops short, errno EAGAIN, when it
+ * has taken nothing for ms milliseconds.  Stops short, errno set, when a
+ * write fails.  Async-signal-safe.
  */
-static bool
+static size_t
 term_send(const char *p, size_t n, int ms)
 {
-	while (n > 0) {
-		ssize_t w = write(1, p, n);
+	size_t done = 0;
+	bool waited = false;
+
+	while (done < n) {
+		ssize_t w = write(1, p + done, n - done);
 		if (w > 0) {
-			p += w;
-			n -= (size_t)w;
+			done += (size_t)w;
+			waited = false;
 		} else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-			struct pollfd pfd = {1, POLLOUT, 0};
-			if (poll(&pfd, 1, ms) == 0) {
+			/* tried once more after a wait that runs out: a slow
+			 * line takes bytes before poll calls it writable */
+			if (waited) {
 				errno = EAGAIN;
-				return false;
+				break;
 			}
+			struct pollfd pfd = {1, POLLOUT, 0};
+			waited = poll(&pfd, 1, ms) == 0;
 		} else if (w == 0 || errno != EINTR) {
-			return false;
+			break;
 		}
 	}
-	return true;
+	return done;
 }
 
 void
 term_flush()
 {
-	bool sent = term_send(term_obuf, term_olen, -1);
+	bool sent = term_send(term_obuf, term_olen, -1) == term_olen;
 
 	term_olen = 0;
 	if (!sent)
@@ -315,32 +323,77 @@ term_build_bye()
 	term_bye_cur = next;
 }
 
-/* The last step of every way out: the attributes (applied when) and the
- * file status flags found at start-up, back. */
+/* A terminal that takes nothing for this long is taken to be stopped. */
+static const int term_stall_ms = 250;
+
+/*
+ * Every way out: sends what is buffered (when keep is set; a signal
+ * handler drops it) and the bytes that give the screen back, then puts
+ * the saved attributes and file status flags back.  The bytes go out
+ * non-blocking.  A terminal that takes nothing for term_stall_ms, as one
+ * whose output the user stopped (Ctrl-S; a pseudo-terminal then takes no
+ * byte at all), has the rest of the buffer dropped and its output
+ * restarted, then gets them.  Restarted with TCOOFF first: on Linux TCOON
+ * undoes only a stop made by TCOOFF, not the user's.  The attributes
+ * apply at once: program mode changes no output mode, and a drain waits
+ * for stopped output (on FreeBSD, which queues what a stopped terminal is
+ * sent, for minutes).  Async-signal-safe unless keep is set.
+ */
 static void
-term_leave(int when)
+term_leave(bool keep)
 {
+	if (term_bye_owed) {
+		const auto &bye = term_bye[term_bye_cur];
+		size_t sent = 0;
+		int fl = fcntl(1, F_GETFL);
+
+		if (fl >= 0)
+			fcntl(1, F_SETFL, fl | O_NONBLOCK);
+		bool stalled = keep && term_send(term_obuf, term_olen, term_stall_ms) < term_olen;
+		if (!stalled)
+			stalled = (sent = term_send(bye.s, bye.len, term_stall_ms)) < bye.len;
+		if (stalled && errno == EAGAIN) {
+			tcflow(1, TCOOFF);
+			tcflow(1, TCOON);
+			term_send(bye.s + sent, bye.len - sent, term_stall_ms);
+		}
+		if (fl >= 0)
+			fcntl(1, F_SETFL, fl);
+	}
+	if (keep)
+		term_olen = 0;
 	term_bye_owed = 0;
-	tcsetattr(0, when, &term_init_termios);
+	tcsetattr(0, TCSANOW, &term_saved_termios);
 	for (int fd : {1, 0})
-		if (term_init_flags[fd] >= 0)
-			fcntl(fd, F_SETFL, term_init_flags[fd]);
+		if (term_saved_flags[fd] >= 0)
+			fcntl(fd, F_SETFL, term_saved_flags[fd]);
 	term_initialized = 0;
 }
+
+/* What the next way out gives back: the terminal as it is now. */
+static void
+term_save()
+{
+	if (tcgetattr(0, &term_saved_termios) < 0)
+		epanic("failed to get terminal attributes");
+	for (int fd : {0, 1})
+		term_saved_flags[fd] = fcntl(fd, F_GETFL);
+}
+
 /*
  * Program mode: descriptors blocking (another program on the tty may
  * have left them non-blocking, and a write would then drop bytes),
  * alternate screen, hidden cursor, raw input.  Input typed before is
- * discarded.  Assumes the start-up attributes and flags are saved.
+ * discarded.  Assumes the attributes and flags to give back are saved.
  */
 static void
 term_enter()
 {
-	struct termios t = term_init_termios;
+	struct termios t = term_saved_termios;
 
 	for (int fd : {0, 1})
-		if (term_init_flags[fd] >= 0 && (term_init_flags[fd] & O_NONBLOCK))
-			fcntl(fd, F_SETFL, term_init_flags[fd] & ~O_NONBLOCK);
+		if (term_saved_flags[fd] >= 0 && (term_saved_flags[fd] & O_NONBLOCK))
+			fcntl(fd, F_SETFL, term_saved_flags[fd] & ~O_NONBLOCK);
 	term_initialized = 1;
 	term_bye_owed = 1;
 
@@ -374,53 +427,30 @@ term_init()
 		std::fputc('\n', stderr);
 		std::exit(1);
 	}
-	if (tcgetattr(0, &term_init_termios) < 0)
-		epanic("failed to get terminal attributes");
+	term_save();
 	/* a pipe would carry the chart off (and its way out with it) */
 	if (!isatty(1)) {
 		std::fputs("failed to use standard output: it is not a terminal\n", stderr);
 		std::exit(1);
 	}
-	for (int fd : {0, 1})
-		term_init_flags[fd] = fcntl(fd, F_GETFL);
 	std::atexit(term_reset);
 
 	term_enter();
 }
 
-/*
- * Without program mode, does nothing.  Restores the attributes once
- * output has drained.  Write failures are not looked at: the fatal
- * routines call this.
- */
+/* Write failures are not looked at: the fatal routines call this. */
 void
 term_reset()
 {
-	if (!term_initialized)
-		return;
-	if (term_send(term_obuf, term_olen, -1))
-		term_send(term_bye[term_bye_cur].s, term_bye[term_bye_cur].len, -1);
-	term_olen = 0;
-	term_leave(TCSADRAIN);
+	if (term_initialized)
+		term_leave(true);
 }
 
-/*
- * The screen's bytes go out non-blocking, waiting a quarter of a second
- * at most for a terminal that takes nothing: output stopped (Ctrl-S) or a
- * stalled link would otherwise hold the process.  TCSANOW for the same
- * reason.
- */
 void
 term_restore_now()
 {
-	if (!term_initialized)
-		return;
-	int fl = fcntl(1, F_GETFL);
-	if (term_bye_owed && fl >= 0 && fcntl(1, F_SETFL, fl | O_NONBLOCK) == 0) {
-		term_send(term_bye[term_bye_cur].s, term_bye[term_bye_cur].len, 250);
-		fcntl(1, F_SETFL, fl);
-	}
-	term_leave(TCSANOW);
+	if (term_initialized)
+		term_leave(false);
 }
 
 bool
@@ -429,7 +459,14 @@ term_check_cont()
 	if (!term_need_cont)
 		return false;
 	term_need_cont = 0;
-	/* the shell has had the terminal meanwhile */
+	/* The shell has had the terminal meanwhile.  After a stop of ours it
+	 * was given back, and what the user set then (stty while stopped) is
+	 * what the next way out restores.  Not saved when continued in the
+	 * background (bg), where the shell's line editor may hold it (program
+	 * mode then waits for the foreground, stopped by SIGTTOU), nor after
+	 * a SIGCONT without a stop, which finds program mode. */
+	if (!term_initialized && tcgetpgrp(0) == getpgrp())
+		term_save();
 	term_enter();
 	term_need_resize = 1;
 	return true;

@@ -28,19 +28,21 @@ void term_load(const char *name);
  * output that is not a terminal: one line on standard error and status 1,
  * before anything is sent to it. */
 void term_init();
-/* Sends what is buffered and the bytes that give the screen back, waiting
- * as long as the terminal needs, then restores the attributes and the
- * descriptor flags found at start-up. */
+/* Sends what is buffered and the bytes that give the screen back, then
+ * restores the attributes and the descriptor flags found on taking the
+ * terminal (at start-up, or again after a stop).  A terminal that takes
+ * nothing for a quarter of a second, its output stopped with Ctrl-S, has
+ * its output restarted and the rest of the buffer dropped: the screen is
+ * given back all the same. */
 void term_reset();
-/* The same from a signal handler, with async-signal-safe calls only:
- * drops what is buffered, sends the bytes that give the screen back only
- * as far as the terminal takes them at once, restores the attributes at
- * once even if output is stopped. */
+/* The same from a signal handler, with async-signal-safe calls only;
+ * what is buffered is dropped. */
 void term_restore_now();
 /* After a SIGCONT (or a stop the program asked for and came back from):
- * enters program mode again and leaves a resize pending so the chart is
- * laid out afresh.  True in that case: input typed meanwhile was
- * discarded. */
+ * after a stop, and in the foreground, saves the terminal as found, to
+ * give back at the next way out; enters program mode again and leaves a
+ * resize pending so the chart is laid out afresh.  True in that case:
+ * input typed meanwhile was discarded. */
 bool term_check_cont();
 /* True when a SIGWINCH was pending: the flag is then cleared and LINES and
  * COLS re-read. */

@@ -110,7 +110,8 @@ TEST(CommandLine, DelayMilliseconds)
 		bool ok;
 		int ms;
 	} cases[] = {
-		{"0.5", true, 500}, {"0.251", true, 250}, {"0.0005", true, 0}, {"-1", true, -1000},
+		{"0.5", true, 500}, {"0.251", true, 250}, {"0.0005", true, 1}, {"-1", true, -1000},
+		{"-0.0001", true, -1}, {"1e-50", true, 1}, {"-0", true, 0},
 		{"", false, 0}, {" ", false, 0}, {" 1", true, 1000}, {"2e3", true, 2000000},
 		{"inf", true, INT_MAX}, {"1e30", true, INT_MAX}, {"-inf", true, INT_MIN}, {"-1e30", true, INT_MIN},
 		{"nan", false, 0}, {"1 ", false, 0}, {"0,5", false, 0}, {"1x", false, 0},

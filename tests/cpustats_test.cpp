@@ -238,13 +238,13 @@ TEST(Read, ThroughDescriptorTwiceAndStampsTime)
 	use_proc(dir, 4);
 	cpustats *st = cpustats_alloc();
 
-	/* the stamp follows the wall clock at the stat file's rate, whatever
-	 * the C library's clock tick */
+	/* the stamp follows the monotonic clock at the stat file's rate,
+	 * whatever the C library's clock tick */
 	for (uint64_t hz : {(uint64_t)platform_stat_hz(), uint64_t{128}}) {
 		cpustats_hz = hz;
 		auto now = [hz] {
 			auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-			    std::chrono::system_clock::now().time_since_epoch());
+			    std::chrono::steady_clock::now().time_since_epoch());
 			return (uint64_t)us.count() * hz / 1000000;
 		};
 		uint64_t before = now();

@@ -433,8 +433,12 @@ TEST(Pty, SignalsQuitAfterOneMoreTick)
 		{"SIGHUP", [](session &s) { kill(s.pid, SIGHUP); }},
 		{"ctrl-\\", [](session &s) { s.send("\x1c"); }, 256 + SIGQUIT},
 	};
-	for (int sig : {SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
-		    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS})
+	std::vector<int> dying = {SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
+		SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS, SIGRTMIN + 3};
+#ifdef SIGPWR
+	dying.push_back(SIGPWR);
+#endif
+	for (int sig : dying)
 		cases.push_back({strsignal(sig), [sig](session &s) { kill(s.pid, sig); }, 256 + sig});
 	for (const auto &c : cases) {
 		session s;
@@ -492,6 +496,10 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 				ASSERT_TRUE(s.wait_output(restored, mark)) << round;
 				s.settle();	/* stopped: nothing more comes until continued */
 				EXPECT_TRUE(ends_with(s.out, restored) && same_attrs(s.attrs(), s.before)) << s.out;
+				/* stty intr ^X -ixon meanwhile: kept, and given back */
+				s.before.c_cc[VINTR] = 0x18;
+				s.before.c_iflag &= ~IXON;
+				tcsetattr(s.slave, TCSANOW, &s.before);
 				mark = s.out.size();
 				kill(prog, SIGCONT);
 				EXPECT_TRUE(s.wait_output("<smcup><civis>", mark)) << s.out;
@@ -502,7 +510,7 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 			s.send("\x0c");	/* ctrl-l: laid out afresh */
 			EXPECT_TRUE(s.wait_output("<clear>", mark));
 			EXPECT_TRUE(s.wait_output("<cup 23;0>avg", mark));
-			s.send("q");
+			s.send("\x18");
 		}, 0, "", restored},
 		/* a launcher without job control: Ctrl-Z does nothing */
 		{"SIGTSTP ignored", {}, [&] { job(); signal(SIGTSTP, SIG_IGN); }, [&](session &s) {
@@ -537,12 +545,15 @@ TEST(Pty, EveryWayOutGivesTheTerminalBack)
 		}, 0, "", restored},
 		{"| head -c 100", {}, [] { int p[2]; if (pipe(p) == 0) dup2(p[1], 1); }, [](session &) {}, 1,
 		    "failed to use standard output: it is not a terminal\n", ""},
-		{"SIGTERM, output stopped", {}, {}, [&](session &s) {
+		{"SIGTERM, output stopped, then ctrl-q", {}, {}, [&](session &s) {
 			up(s);
 			s.send("\x13");
 			usleep(300000);
 			kill(s.pid, SIGTERM);
-		}, 0, "", "", {"-d", "0"}},
+			EXPECT_EQ(s.wait_exit(), 0);
+			s.send("\x11");
+			s.settle();
+		}, 0, "", restored, {"-d", "0"}},
 		/* left non-blocking by another program, at the start and mid-run */
 		{"O_NONBLOCK", {}, [] { fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK); }, [&](session &s) {
 			up(s);
@@ -689,6 +700,8 @@ TEST_F(PtyFakeProc, DelayPacesTicksWithoutKeys)
 	} cases[] = {
 		{"0.2", 2, 10, false},
 		{"0", 20, SIZE_MAX, true},
+		{"0.0009", 2, 1100, true},	/* a millisecond at least */
+		{"-0.0001", 0, 0, false},	/* waits for a key */
 	};
 	for (const auto &c : cases) {
 		session ps;
@@ -729,19 +742,23 @@ TEST_F(PtyFakeProc, FatalMessageLandsAfterTheTerminalIsBack)
 }
 
 /* A stat file that never answers (a FIFO with a silent writer) does not
- * keep SIGTERM from ending the program. */
+ * keep SIGTERM from ending the program, whatever SIGALRM came as. */
 TEST_F(PtyFakeProc, TermEndsAReadThatNeverAnswers)
 {
 	std::string fifo = fp.dir.path + "/stat";
 	unlink(fifo.c_str());
 	mkfifo(fifo.c_str(), 0600);
 	int w = open(fifo.c_str(), O_RDWR);
-	ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80, &fp));
-	s.settle();
-	EXPECT_EQ(s.attrs().c_lflag & ECHO, 0u) << "the terminal taken";
-	kill(s.pid, SIGTERM);
-	EXPECT_EQ(s.wait_exit(), 0);
-	EXPECT_TRUE(same_attrs(s.attrs(), s.before));
+	for (auto alrm : {SIG_DFL, SIG_IGN}) {
+		session ts;
+		ts.in_child = [alrm] { signal(SIGALRM, alrm); };
+		ASSERT_NO_FATAL_FAILURE(start(ts, {"-d", "-1"}, 24, 80, &fp));
+		ts.settle();
+		EXPECT_EQ(ts.attrs().c_lflag & ECHO, 0u) << "the terminal taken";
+		kill(ts.pid, SIGTERM);
+		EXPECT_EQ(ts.wait_exit(), 0);
+		EXPECT_TRUE(same_attrs(ts.attrs(), ts.before));
+	}
 	close(w);
 }
 
