@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: BSD-2-Clause
-/* Fatal error routines, the signals and the wait between ticks, and the
- * delay argument. */
 #include "corelume.h"
 
 #include <poll.h>
@@ -10,14 +8,13 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "fatal.h"
 #include "terminal.h"
 
 volatile std::sig_atomic_t need_exit;
+static volatile std::sig_atomic_t need_resize, need_stop, need_cont;
 
 int
 corelume_parse_delay(const char *arg, bool *ok)
@@ -64,19 +61,19 @@ on_sigint(int)
 static void
 on_sigwinch(int)
 {
-	term_need_resize = 1;
+	need_resize = 1;
 }
 
 static void
 on_sigtstp(int)
 {
-	term_need_stop = 1;
+	need_stop = 1;
 }
 
 static void
 on_sigcont(int)
 {
-	term_need_cont = 1;
+	need_cont = 1;
 }
 
 /* Runs with every signal held.  The signal raised again goes off on
@@ -223,8 +220,8 @@ corelume_stop()
 	sigaction(SIGTSTP, &dfl, &own);
 	raise(SIGTSTP);
 	sigaction(SIGTSTP, &own, nullptr);
-	term_need_stop = 0;	/* a second Ctrl-Z meanwhile asked for this stop */
-	term_need_cont = 1;
+	need_stop = 0;	/* a second Ctrl-Z meanwhile asked for this stop */
+	need_cont = 1;
 }
 
 /*
@@ -239,7 +236,7 @@ corelume_wait(struct pollfd *pfd, const struct timespec *timeout)
 	sigset_t open;
 
 	sigprocmask(SIG_BLOCK, &sig_wait_set, &open);
-	bool pending = need_exit || term_need_resize || term_need_stop || term_need_cont;
+	bool pending = need_exit || need_resize || need_stop || need_cont;
 	pfd->revents = 0;
 	int n = ppoll(pfd, 1, pending ? &no_wait : timeout, &open);
 	int err = errno;
@@ -249,44 +246,29 @@ corelume_wait(struct pollfd *pfd, const struct timespec *timeout)
 		epanic("poll failed");
 	}
 	/* quitting (a hang-up sends SIGCONT too): the terminal stays ours */
-	if (term_need_stop && !need_exit)
+	if (need_stop && !need_exit)
 		corelume_stop();
 }
 
-/*
- * Gives the terminal back, prints the message (and, when with_err is set,
- * ": " and the text of err) as one line on standard error and exits 255.
- * epanic saves errno on entry: restoring the terminal makes system calls
- * of its own, which would otherwise replace the error being reported.
- */
-[[noreturn]] static void
-vpanic(bool with_err, int err, const char *fmt, va_list ap)
+/* Each flag is cleared before it is acted on: a signal meanwhile is seen
+ * at the next look. */
+static bool
+take(volatile std::sig_atomic_t *flag)
 {
-	term_reset();
-	std::vfprintf(stderr, fmt, ap);
-	if (with_err) {
-		std::fputs(": ", stderr);
-		std::fputs(std::strerror(err), stderr);
-	}
-	std::fputc('\n', stderr);
-	std::exit(-1);
+	if (!*flag)
+		return false;
+	*flag = 0;
+	return true;
 }
 
-void
-panic(const char *fmt, ...)
+bool
+corelume_continued()
 {
-	va_list ap;
-
-	va_start(ap, fmt);
-	vpanic(false, 0, fmt, ap);
+	return take(&need_cont);
 }
 
-void
-epanic(const char *fmt, ...)
+bool
+corelume_resized()
 {
-	int err = errno;
-	va_list ap;
-
-	va_start(ap, fmt);
-	vpanic(true, err, fmt, ap);
+	return take(&need_resize);
 }

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause
 /*
- * corelume: the driver and the fatal error routines.
+ * corelume: the signals, the wait between ticks and the delay argument.
  *
- * Every failure in the program is fatal.  panic() and epanic() give the
- * terminal back first, so their single line lands on the normal screen,
- * then print it on standard error and exit with status 255.  epanic()
- * appends ": " and the text of the errno in force when it was called.
+ * Every signal the program handles is installed here, from one table,
+ * and every flag a handler sets lives here; the loop acts on them between
+ * ticks.  Where the terminal must be given back at once (a signal that
+ * ends the program, a stop), this module asks the terminal to.
  */
 #ifndef CORELUME_H
 #define CORELUME_H
@@ -15,6 +15,12 @@
 /* Set by SIGINT, SIGTERM and SIGHUP; the loop quits after the tick under
  * way, and the program ends within about a second whatever blocks it. */
 extern volatile std::sig_atomic_t need_exit;
+
+/* True once after a continue (SIGCONT, or a stop the program came back
+ * from): the terminal is to be taken again and the chart laid out. */
+bool corelume_continued();
+/* True once after a resize (SIGWINCH). */
+bool corelume_resized();
 
 /* Installs the handler of every signal the program handles.  Before
  * anything could block: from here on a signal ends the program whatever
@@ -37,8 +43,5 @@ void corelume_wait(struct pollfd *pfd, const struct timespec *timeout);
  * to the int range (a huge negative delay waits without limit, as any
  * negative one does). */
 int corelume_parse_delay(const char *arg, bool *ok);
-
-[[noreturn]] void panic(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-[[noreturn]] void epanic(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

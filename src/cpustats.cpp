@@ -17,7 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "corelume.h"
+#include "fatal.h"
 #include "platform.h"
 
 int cpustats_fd = -1;

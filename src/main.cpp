@@ -18,6 +18,7 @@
 
 #include "corelume.h"
 #include "cpustats.h"
+#include "fatal.h"
 #include "platform.h"
 #include "terminal.h"
 #include "ui.h"
@@ -145,7 +146,9 @@ main(int argc, char *argv[])
 		corelume_wait(&pfd, delay < 0 ? nullptr : &wait);
 		/* Back from a stop: what was typed meanwhile is gone, so look
 		 * again; a terminal that hung up meanwhile shows POLLHUP. */
-		if (!need_exit && term_check_cont()) {
+		bool cont = !need_exit && corelume_continued();
+		if (cont) {
+			term_retake();
 			pfd.revents = 0;
 			poll(&pfd, 1, 0);
 		}
@@ -162,8 +165,12 @@ main(int argc, char *argv[])
 
 		cpustats_read(new_snap);
 		cpustats_subtract(new_delta, new_snap, prev_snap);
-		/* Ctrl-L redraws everything, as in other full-screen tools */
-		if (term_check_resize() || key == '\f' || !cpustats_sets_equal(new_delta, prev_delta))
+		/* a continue finds the size it may have missed; Ctrl-L redraws
+		 * everything, as in other full-screen tools */
+		bool resized = corelume_resized() || cont;
+		if (resized)
+			term_resize();
+		if (resized || key == '\f' || !cpustats_sets_equal(new_delta, prev_delta))
 			ui_layout(new_delta);
 		cpustats_loadavg(&la);
 		ui_show_load(&la);

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "corelume.h"
+#include "fatal.h"
 
 /* kern.cp_times gives each CPU's CP_* counters in this order. */
 static_assert(CP_USER == platform_cp_user && CP_NICE == platform_cp_nice &&

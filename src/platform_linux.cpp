@@ -11,7 +11,7 @@
 
 #include <climits>
 
-#include "corelume.h"
+#include "fatal.h"
 
 /* "+" stops glibc's getopt from permuting: parsing ends at the first
  * argument that is not an option. */

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -19,9 +20,7 @@
 #include <curses.h>
 #include <term.h>
 
-#include "corelume.h"
-
-volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
+#include "fatal.h"
 
 /* The attributes and the file status flags of standard input and output
  * (-1 when they could not be read) to give back: as found at start-up,
@@ -434,6 +433,7 @@ term_init()
 		std::exit(1);
 	}
 	std::atexit(term_reset);
+	fatal_restore(term_reset);
 
 	term_enter();
 }
@@ -453,31 +453,23 @@ term_restore_now()
 		term_leave(false);
 }
 
-bool
-term_check_cont()
+void
+term_retake()
 {
-	if (!term_need_cont)
-		return false;
-	term_need_cont = 0;
 	/* The shell has had the terminal meanwhile.  After a stop of ours it
 	 * was given back, and what the user set then (stty while stopped) is
 	 * what the next way out restores.  Not saved when continued in the
 	 * background (bg), where the shell's line editor may hold it (program
 	 * mode then waits for the foreground, stopped by SIGTTOU), nor after
-	 * a SIGCONT without a stop, which finds program mode. */
+	 * a continue without a stop, which finds program mode. */
 	if (!term_initialized && tcgetpgrp(0) == getpgrp())
 		term_save();
 	term_enter();
-	term_need_resize = 1;
-	return true;
 }
-bool
-term_check_resize()
+
+void
+term_resize()
 {
-	if (!term_need_resize)
-		return false;
-	/* Cleared first: a SIGWINCH during the re-read is seen next tick. */
-	term_need_resize = 0;
 	TERMINAL *old = cur_term;
 	int found = 0;
 	/* Asked for an error code: left to itself, the library would print
@@ -494,5 +486,4 @@ term_check_resize()
 	if (!term_has(cursor_address))
 		panic(no_cup, term_name());
 	term_loaded();
-	return true;
 }

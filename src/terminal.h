@@ -13,11 +13,7 @@
 #ifndef TERMINAL_H
 #define TERMINAL_H
 
-#include <csignal>
 #include <cstddef>
-
-/* Set by the SIGWINCH, SIGTSTP and SIGCONT handlers. */
-extern volatile std::sig_atomic_t term_need_resize, term_need_stop, term_need_cont;
 
 /* Loads the terminal description of name (TERM's when null) for standard
  * output and sets LINES and COLS, from the window size the terminal
@@ -38,15 +34,14 @@ void term_reset();
 /* The same from a signal handler, with async-signal-safe calls only;
  * what is buffered is dropped. */
 void term_restore_now();
-/* After a SIGCONT (or a stop the program asked for and came back from):
- * after a stop, and in the foreground, saves the terminal as found, to
- * give back at the next way out; enters program mode again and leaves a
- * resize pending so the chart is laid out afresh.  True in that case:
- * input typed meanwhile was discarded. */
-bool term_check_cont();
-/* True when a SIGWINCH was pending: the flag is then cleared and LINES and
- * COLS re-read. */
-bool term_check_resize();
+/* Takes the terminal again after a stop or a continue: enters program
+ * mode, discarding input typed meanwhile; after a stop of the program's
+ * own, and in the foreground, first saves the terminal as found, to give
+ * back at the next way out. */
+void term_retake();
+/* After a resize: reloads the description and LINES and COLS; fatal when
+ * it can no longer be loaded or position the cursor. */
+void term_resize();
 
 /* Add text to the output, which goes out when the buffer is full and at
  * term_flush. */

@@ -18,7 +18,7 @@
 #define NCURSES_NOMACROS
 #include <curses.h>
 
-#include "corelume.h"
+#include "fatal.h"
 #include "terminal.h"
 
 char ui_chars[8][6];
