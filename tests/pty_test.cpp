@@ -561,6 +561,29 @@ TEST_F(PtyFakeProc, StealNamedAndDrawnWithS)
 	quit();
 }
 
+TEST_F(PtyFakeProc, GroupBarsShowWhereTheLoadIs)
+{
+	fp.dir.write("stat", stat_text(512, 1000));
+	fp.dir.write("possible", "0-511\n");
+	ASSERT_NO_FATAL_FAILURE(start(s, {"-d", "-1"}, 24, 80, &fp));
+	ASSERT_TRUE(s.wait_output("8 to a bar")) << s.out << s.err;
+	std::string text = stat_text(512, 1000);
+	for (int cpu = 256; cpu < 264; cpu++) {
+		std::string id = "cpu" + std::to_string(cpu);
+		text.replace(text.find(id + " 1000"), id.size() + 5, id + " 900000000");
+	}
+	usleep(30000);	/* at least one clock tick must elapse */
+	size_t mark = tick_with("stat", text);
+	ASSERT_TRUE(s.wait_output("<cup 2;0>", mark));
+	/* bars of 8 CPUs from column 4, 19 rows: that of CPUs 256-263 full,
+	 * the others and avg (its total unchanged) empty */
+	std::string blank(36, ' '), rows = "<cup 20;0><sgr0><setaf 2>" + blank + "<setab 4> <sgr0><el>";
+	for (int r = 19; r >= 2; r--)
+		rows += "<cup " + std::to_string(r) + ";0>" + blank + "<sgr0><setab 4> <sgr0><el>";
+	EXPECT_NE(s.out.find(rows, mark), std::string::npos) << s.out.substr(mark);
+	quit();
+}
+
 TEST_F(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
 {
 	ASSERT_NO_FATAL_FAILURE(start_chart());
