@@ -335,7 +335,7 @@ draw_note(const cpustats *delta, int32_t shown, int32_t asked)
 	int32_t n = place_bars(delta, asked, nullptr, {}), d = label_digits(delta, asked);
 	char each[32] = "each", note[128];
 
-	/* from two columns on, some height fits any bars */
+	/* some height fits a bar or more from two columns on */
 	if (n < 1)
 		return;
 	while (!arrange(n, d, lines, cols).fits)
@@ -555,11 +555,6 @@ sum_group(const cpustats *delta, int32_t first, cpustat *sum)
 	return n;
 }
 
-/*
- * Clears the canvas, then draws every bar from its counters (avg from
- * total over num_online CPUs, a group from its sum over its online ones)
- * into its first column and copies that column across the bar's width.
- */
 void
 ui_compute_bars(const cpustats *delta)
 {

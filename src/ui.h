@@ -5,8 +5,9 @@
  * ui_init picks the glyphs for the locale (or ASCII mode).  ui_layout
  * clears the screen, draws the legend and the labels and sets up the bars,
  * the panes and the canvas for the CPUs online in a delta and the terminal
- * size.  Each tick ui_compute_bars rasterises a delta into the canvas,
- * ui_show_bars paints it and ui_show_load draws the load averages.
+ * size, a bar per group of CPUs where one per CPU does not fit.  Each tick
+ * ui_compute_bars rasterises a delta into the canvas, ui_show_bars paints
+ * it and ui_show_load draws the load averages.
  * Nothing here flushes the output, and only ui_layout allocates.
  */
 #ifndef UI_H
@@ -132,9 +133,13 @@ void ui_select_stats(bool steal);
  * delta invariant (num_online records online, none above max_cpu).
  */
 void ui_layout(const cpustats *delta);
-/* Fills the canvas from delta; a group bar adds up its online CPUs
- * against their elapsed time.  Assumes the layout was made for this
- * delta's online CPUs and that its time is not zero. */
+/*
+ * Fills the canvas from delta: clears it, then draws every bar from its
+ * counters (avg from total over num_online CPUs, a group from the sum of
+ * its online CPUs over their number) into its first column and copies
+ * that column across the bar's width.  Assumes the layout was made for
+ * this delta's online CPUs and that its time is not zero.
+ */
 void ui_compute_bars(const cpustats *delta);
 void ui_show_bars();
 void ui_show_load(const load_avg *la);
