@@ -89,7 +89,6 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-d", "1", "-d", "0.2"}, 255, no_tty},
 		{{"-d", ""}, 2, bad_delay},
 		{{"-g", "0"}, 2, bad_group}, {{"-g", "x"}, 2, bad_group}, {{"-g", ""}, 2, bad_group},
-		{{"-g", "6", "-a"}, 255, no_tty},
 		{{"-d", " 1"}, 255, no_tty},
 		{{"-d", "-1"}, 255, no_tty},
 		{{"-d", "inf"}, 255, no_tty},

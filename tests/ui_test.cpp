@@ -146,10 +146,8 @@ layout_cases()
 	    {"40x12_128cpus", 40, 12, v128, 36, 7, {{3, 0, 36}},
 		"<cup 9;0>avg 04811222334445566677888991111111\n       26048260482604826048260001122\n"
 		"                             0482604", legend.substr(0, legend.find("<setab 3>")), false, false, 4},
-	    /* too narrow for any group */
-	    {"6x10_512cpus_avg_alone", 6, 10, v512, 3, 7, {{1, 0, 3}}, "<cup 9;0>avg", "<sgr0><clear>"},
-	    /* -g 6: labels as wide as the highest drawn, 6 */
-	    {"80x24_12cpus_g6", 80, 24, range(12), 7, 21, {{1, 0, 7}}, "<cup 23;0>avg 0 6", legend, false, false, 6, 6},
+	    {"6x10_512cpus_too_narrow_for_groups", 6, 10, v512, 3, 7, {{1, 0, 3}}, "<cup 9;0>avg", "<sgr0><clear>"},
+	    {"80x24_12cpus_g6_labels_as_wide_as_6", 80, 24, range(12), 7, 21, {{1, 0, 7}}, "<cup 23;0>avg 0 6", legend, false, false, 6, 6},
 	    {"80x30_512cpus", 80, 30, v512, 516, 1,
 		{{27, 0, 79}, {23, 79, 79}, {19, 158, 79}, {15, 237, 79}, {11, 316, 79}, {7, 395, 79}, {3, 474, 42}},
 		pane_labels(v512, 3, 79, {3, 7, 11, 15, 19, 23, 27})},
@@ -205,8 +203,7 @@ TEST_P(Layout, GeometryLegendAndLabels)
 		EXPECT_EQ(ui_panes[p].start, c.panes[p].start) << "pane " << p;
 		EXPECT_EQ(ui_panes[p].width, c.panes[p].width) << "pane " << p;
 	}
-	/* a canvas of 3 columns holds the avg bar alone; rows with groups
-	 * have CPUs 0 up */
+	/* a canvas of 3 columns holds the avg bar alone */
 	ASSERT_EQ(ui_num_bars, c.bar_width == 3 ? 1 : ((int)c.online.size() + c.group - 1) / c.group + 1);
 	EXPECT_EQ(ui_bars[0].cpu, -1);
 	for (int i = 1; i < ui_num_bars; i++)
@@ -339,8 +336,7 @@ INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
 	{{0, 2, 4}, {0, 4, 255}}, {{0, 255, 4}, clear}},
     raster_case{"steal_below_idle", 2, 100, {1, 30, 0, 0, 0, 0, 0, 50},
 	{{4, 4, 7}, {4, 7, 255}}, {{0, 255, 4}, {0, 255, 7}}, {{2, 255, 255}, {7, 255, 255}}, true},
-    /* CPUs 1 and 2 busy, 0 and 3 offline: a full bar */
-    raster_case{"group_of_4_half_offline", 2, 100, {1, 100, 0, 0, 0, 0, 0}, {{0, 2, 4}, {0, 255, 4}},
+    raster_case{"group_of_4_busy_but_0_and_3_offline_full", 2, 100, {1, 100, 0, 0, 0, 0, 0}, {{0, 2, 4}, {0, 255, 4}},
 	{{0, 255, 4}, {0, 255, 4}}, {}, false, {1, 2}, 4},
     raster_case{"all_zero", 3, 100, {1, 0, 0, 0, 0, 0, 0},
 	{{0, 2, 255}, clear, clear}, {{0, 255, 255}, clear, clear}},
