@@ -40,8 +40,8 @@ uint8_t *ui_back;
 
 /* CPU ids to each bar after avg in the layout in force, and per bar the
  * sums of a tick when that is more than one. */
-static int32_t group = 1;
-static cpustat *group_sums;
+static int32_t ui_group = 1;
+static cpustat *ui_group_sums;
 
 /* Glyph index of stat kind k without colours: idle stays blank. */
 static uint8_t
@@ -275,10 +275,10 @@ arrange(int32_t n, int32_t d, int32_t lines, int32_t cols)
 {
 	arrangement a = {1, d + 1, d, 1, 0, std::max(lines - 3, 0), false};
 
-	/* avg alone fits wherever its three columns do */
+	/* labels down the bars where across they do not fit; avg alone
+	 * keeps its label across wherever its three columns fit */
 	if (n > 0 && (d + 1) * n >= cols - 4) {
-		/* vertical labels under one-column bars, a gap after each
-		 * where there is room */
+		/* one-column bars, a gap after each where there is room */
 		a.label_rows = d;
 		a.width = 1;
 		a.pitch = 2 * n < cols - 4 ? 2 : 1;
@@ -318,7 +318,8 @@ place_bars(const cpustats *delta, int32_t g, ui_bar *bars, const arrangement &a)
 	return n;
 }
 
-/* Labels are as wide as the highest drawn, a group's first id. */
+/* Digits of the labels: as many as the highest drawn, the first id of
+ * the group that holds the highest online CPU. */
 static int32_t
 label_digits(const cpustats *delta, int32_t g)
 {
@@ -360,14 +361,15 @@ ui_layout(const cpustats *delta)
 	arrangement a;
 
 	draw_legend();
-	for (group = asked;; group *= 2) {
-		n = place_bars(delta, group, nullptr, {});
-		a = arrange(n, label_digits(delta, group), LINES, COLS);
+	for (ui_group = asked;; ui_group *= 2) {
+		n = place_bars(delta, ui_group, nullptr, {});
+		a = arrange(n, label_digits(delta, ui_group), LINES, COLS);
 		/* groups larger than asked never take panes, and one alone
 		 * would repeat avg */
-		if (a.fits && (group == asked || (a.panes == 1 && n > 1)))
+		if (a.fits && (ui_group == asked || (a.panes == 1 && n > 1)))
 			break;
 		if (n <= 1) {
+			/* not even two groups fit: avg alone */
 			n = 0;
 			a = arrange(0, 1, LINES, COLS);
 			break;
@@ -385,9 +387,9 @@ ui_layout(const cpustats *delta)
 	ui_bars = static_cast<ui_bar *>(alloc_or_die(sizeof(ui_bar) * (size_t)ui_num_bars, "allocating bars"));
 	ui_bars[0] = {0, 3, -1};
 	if (n > 0)
-		place_bars(delta, group, ui_bars + 1, a);
-	std::free(group_sums);
-	group_sums = static_cast<cpustat *>(alloc_or_die(sizeof(cpustat) * (size_t)(group > 1 ? ui_num_bars : 0),
+		place_bars(delta, ui_group, ui_bars + 1, a);
+	std::free(ui_group_sums);
+	ui_group_sums = static_cast<cpustat *>(alloc_or_die(sizeof(cpustat) * (size_t)(ui_group > 1 ? ui_num_bars : 0),
 	    "allocating group sums"));
 
 	std::free(ui_display);
@@ -419,8 +421,8 @@ ui_layout(const cpustats *delta)
 		ui_panes[p].width = std::clamp(ui_panes[p].width, 0, std::max(COLS - 1, 0));
 
 	draw_labels(a.label_rows);
-	if (n == 0 || group != asked)
-		draw_note(delta, n > 0 ? group : 0, asked);
+	if (n == 0 || ui_group != asked)
+		draw_note(delta, n > 0 ? ui_group : 0, asked);
 }
 
 /*
@@ -531,12 +533,12 @@ walk_bar(const int32_t b[ui_nstats_max], int32_t rows, size_t base)
 	}
 }
 
-/* Adds up the bands of the online CPUs among ids first to first + group
- * - 1 into *sum, saturating; returns how many there are. */
+/* Adds up the bands of the online CPUs among ids first to first +
+ * ui_group - 1 into *sum, saturating; returns how many there are. */
 static uint64_t
 sum_group(const cpustats *delta, int32_t first, cpustat *sum)
 {
-	int32_t end = std::min(first + group, cpustats_cpus);
+	int32_t end = std::min(first + ui_group, cpustats_cpus);
 	uint64_t n = 0;
 
 	*sum = {};
@@ -577,9 +579,9 @@ ui_compute_bars(const cpustats *delta)
 		/* avg and groups: their online CPUs' ticks over the elapsed
 		 * time of all of them */
 		uint64_t ncpus = bar.cpu < 0 ? (uint64_t)std::max(delta->num_online, 0) : 1;
-		if (bar.cpu >= 0 && group > 1) {
-			rec = &group_sums[i];
-			ncpus = sum_group(delta, bar.cpu, &group_sums[i]);
+		if (bar.cpu >= 0 && ui_group > 1) {
+			rec = &ui_group_sums[i];
+			ncpus = sum_group(delta, bar.cpu, &ui_group_sums[i]);
 		}
 		int32_t b[ui_nstats_max];
 		size_t base = (size_t)bar.pos * (size_t)rows;
