@@ -10,7 +10,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +32,7 @@ static const char help_options[] =
     "  -a       Use ASCII-only bars (instead of Unicode)\n"
     "  -d SECS  Specify delay between updates (decimals accepted)\n";
 static const char help_newer[] =
+    "  -g N     One bar per N CPUs; larger groups where those do not fit\n"
     "  -s       Show steal time (virtual machines) as a band of its own\n"
     "  --version  Print the version and exit\n";
 static const char help_notes[] =
@@ -73,6 +76,7 @@ main(int argc, char *argv[])
 	ui_drawing mode = UI_UNICODE;
 	bool steal = false;
 	int delay = 500;
+	int32_t group = 1;
 	int ch;
 
 	while ((ch = next_option(argc, argv)) != -1) {
@@ -87,6 +91,17 @@ main(int argc, char *argv[])
 				std::fputs("Delay argument (-d) requires a number\n", stderr);
 				std::exit(2);
 			}
+			break;
+		}
+		case 'g': {
+			char *end;
+			long n = std::strtol(optarg, &end, 10);
+			if (end == optarg || *end != '\0' || n < 1) {
+				std::fputs("Group argument (-g) requires a positive whole number\n", stderr);
+				std::exit(2);
+			}
+			/* groups beyond every CPU slot all hold every CPU */
+			group = (int32_t)std::min(n, (long)platform_max_slots);
 			break;
 		}
 		case 's':
@@ -121,6 +136,7 @@ main(int argc, char *argv[])
 	term_init();
 	ui_select_stats(steal);
 	ui_init(mode);
+	ui_group_asked = group;
 
 	/* Four records whose roles rotate each tick; never copied, never
 	 * freed (kept in records so they stay reachable to the end). */

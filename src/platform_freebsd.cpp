@@ -23,7 +23,7 @@ static_assert(CP_USER == platform_cp_user && CP_NICE == platform_cp_nice &&
     "counter order of kern.cp_times");
 
 /* FreeBSD's getopt never permutes, and would take "+" for an option. */
-const char platform_optstring[] = "ad:hs";
+const char platform_optstring[] = "ad:g:hs";
 
 /* kern.cp_times, looked up once: it is read every tick. */
 static int cp_mib[CTL_MAXNAME];

@@ -15,7 +15,7 @@
 
 /* "+" stops glibc's getopt from permuting: parsing ends at the first
  * argument that is not an option. */
-const char platform_optstring[] = "+ad:hs";
+const char platform_optstring[] = "+ad:g:hs";
 
 /*
  * Highest CPU number in a sysfs CPU list such as "0-3,8-11\n", or -1 when

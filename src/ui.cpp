@@ -26,6 +26,7 @@ ui_drawing ui_mode;
 int32_t ui_legend_width;
 int32_t ui_load_col = -1;
 std::span<const ui_stat> ui_stats = ui_stats_plain;
+int32_t ui_group_asked = 1;
 
 ui_bar *ui_bars;
 int32_t ui_num_bars;
@@ -36,6 +37,11 @@ int32_t ui_bar_width;
 uint8_t *ui_display;
 uint8_t *ui_fore;
 uint8_t *ui_back;
+
+/* CPU ids to each bar after avg in the layout in force, and per bar the
+ * sums of a tick when that is more than one. */
+static int32_t ui_group = 1;
+static cpustat *ui_group_sums;
 
 /* Glyph index of stat kind k without colours: idle stays blank. */
 static uint8_t
@@ -251,119 +257,149 @@ draw_labels(int32_t nrows)
 	std::free(buf);
 }
 
-/* Rows that a window cols wide needs to give each of n CPUs, labelled
- * with d digits, a bar row of its own in the arrangement of ui_layout. */
-static int32_t
-lines_needed(int32_t n, int32_t d, int32_t cols)
+/* How n bars after avg, labelled with d digits, stand in a window. */
+struct arrangement {
+	int32_t label_rows;	/* 1: numbers across; else one digit a row, down */
+	int32_t pitch;		/* columns from the start of one bar to the next */
+	int32_t width;		/* columns of each bar after avg */
+	int32_t panes;		/* stacked down the screen, all but the last cols - 1 wide */
+	int32_t pane_height;	/* screen rows of each pane, labels included, when several */
+	int32_t rows;		/* bar rows */
+	bool fits;		/* every bar has a bar row, on rows of its pane's own */
+};
+
+/* The arrangement of n bars after avg with d-digit labels in a window of
+ * lines x cols.  Pure: layout, group size and note all ask it. */
+static arrangement
+arrange(int32_t n, int32_t d, int32_t lines, int32_t cols)
 {
-	if ((d + 1) * n < cols - 4)
-		return 4;
-	if (n < cols - 4)
-		return d + 3;
-	return 2 + (n + cols + 2) / (cols - 1) * (d + 1);
+	arrangement a = {1, d + 1, d, 1, 0, std::max(lines - 3, 0), false};
+
+	/* labels down the bars where across they do not fit; avg alone
+	 * keeps its label across wherever its three columns fit */
+	if (n > 0 && (d + 1) * n >= cols - 4) {
+		/* one-column bars, a gap after each where there is room */
+		a.label_rows = d;
+		a.width = 1;
+		a.pitch = 2 * n < cols - 4 ? 2 : 1;
+		a.rows = std::max(lines - d - 2, 0);
+		if (a.pitch == 1 && n >= cols - 4 && cols >= 2) {
+			/* the canvas, n + 4 columns, is cut into panes of
+			 * cols - 1 columns stacked down the screen */
+			a.panes = (n + cols + 2) / (cols - 1);
+			a.pane_height = (lines - 2) / a.panes;
+			a.rows = std::max(a.pane_height - d, 0);
+		}
+	}
+	int32_t canvas = n > 0 ? 4 + (n - 1) * a.pitch + a.width : 3;
+	a.fits = a.rows > 0 && (a.panes > 1 || canvas < cols);
+	return a;
 }
 
-/* Row 1 of a window too small for every CPU: how many there are and the
- * size that would show them all; nothing unless it fits whole. */
-static void
-draw_note(int32_t n, int32_t cols, int32_t lines)
+/*
+ * Counts the bars after avg for groups of g CPU ids, one for each group
+ * that holds an online CPU, in increasing order; with bars, also sets
+ * them from column 4, pitch apart, labelled by the group's first id.
+ */
+static int32_t
+place_bars(const cpustats *delta, int32_t g, ui_bar *bars, const arrangement &a)
 {
-	char note[96];
-	int len = std::snprintf(note, sizeof(note), "%d CPU%s: enlarge to %dx%d to see each",
-	    n, n == 1 ? "" : "s", cols, lines);
+	int32_t n = 0, last = std::min(delta->max_cpu, cpustats_cpus - 1);
 
+	for (int32_t cpu = 0; cpu <= last; cpu++) {
+		if (delta->cpus[cpu].online != 1)
+			continue;
+		int32_t first = cpu - cpu % g;
+		if (bars != nullptr)
+			bars[n] = {4 + n * a.pitch, a.width, first};
+		n++;
+		cpu = first + (g - 1);	/* the group has its bar */
+	}
+	return n;
+}
+
+/* Digits of the labels: as many as the highest drawn, the first id of
+ * the group that holds the highest online CPU. */
+static int32_t
+label_digits(const cpustats *delta, int32_t g)
+{
+	return decimal_len(delta->max_cpu / g * g);
+}
+
+/* Row 1 of a window that shows less than was asked: the CPUs, how many to
+ * a bar (none: avg alone), and the size that would show the groups asked
+ * for; nothing unless it fits whole. */
+static void
+draw_note(const cpustats *delta, int32_t shown, int32_t asked)
+{
+	int32_t ncpus = delta->num_online, cols = std::max(COLS, 2), lines = 1;
+	int32_t n = place_bars(delta, asked, nullptr, {}), d = label_digits(delta, asked);
+	char each[32] = "each", note[128];
+
+	/* some height fits a bar or more from two columns on */
+	if (n < 1)
+		return;
+	while (!arrange(n, d, lines, cols).fits)
+		lines++;
+	if (asked > 1)
+		std::snprintf(each, sizeof(each), "%d to a bar", asked);
+	int len = shown > 0 ?
+	    std::snprintf(note, sizeof(note), "%d CPUs, %d to a bar: enlarge to %dx%d to see %s",
+		ncpus, shown, cols, lines, each) :
+	    std::snprintf(note, sizeof(note), "%d CPU%s: enlarge to %dx%d to see %s",
+		ncpus, ncpus == 1 ? "" : "s", cols, lines, each);
 	if (LINES < 2 || len > row_room(1))
 		return;
 	term_cup(1, 0);
 	term_write(note, (size_t)len);
 }
 
-/*
- * Lays the chart out for the CPUs online in delta and the current LINES
- * and COLS: clears the screen, draws legend and labels, replaces the bar
- * and pane arrays and the canvas planes.  Relies on the delta invariant
- * (num_online records online, none above max_cpu).
- */
 void
 ui_layout(const cpustats *delta)
 {
-	int32_t n = std::max(delta->num_online, 0);
-	int32_t m = delta->max_cpu;
-	int32_t d, nlabel, pitch;
+	int32_t asked = std::max(ui_group_asked, 1), n;
+	arrangement a;
 
 	draw_legend();
+	for (ui_group = asked;; ui_group *= 2) {
+		n = place_bars(delta, ui_group, nullptr, {});
+		a = arrange(n, label_digits(delta, ui_group), LINES, COLS);
+		/* groups larger than asked never take panes, and one alone
+		 * would repeat avg */
+		if (a.fits && (ui_group == asked || (a.panes == 1 && n > 1)))
+			break;
+		if (n <= 1) {
+			/* not even two groups fit: avg alone */
+			n = 0;
+			a = arrange(0, 1, LINES, COLS);
+			break;
+		}
+	}
 
 	std::free(ui_panes);
-	ui_num_panes = 1;
-	ui_panes = static_cast<ui_pane *>(alloc_or_die(sizeof(ui_pane), "allocating panes"));
-	ui_panes[0] = {0, 0, 0};
+	ui_num_panes = a.fits ? a.panes : 0;
+	ui_panes = static_cast<ui_pane *>(alloc_or_die(sizeof(ui_pane) * (size_t)ui_num_panes, "allocating panes"));
+	for (int32_t k = 0; k < ui_num_panes; k++)
+		ui_panes[k] = {a.label_rows + (a.panes - 1 - k) * a.pane_height, k * (COLS - 1), COLS - 1};
 
 	std::free(ui_bars);
 	ui_num_bars = n + 1;
 	ui_bars = static_cast<ui_bar *>(alloc_or_die(sizeof(ui_bar) * (size_t)ui_num_bars, "allocating bars"));
 	ui_bars[0] = {0, 3, -1};
-
-	d = decimal_len(m);
-	if ((d + 1) * n < COLS - 4) {
-		/* horizontal labels, one row, bars as wide as the labels */
-		ui_panes[0].bottom = 1;
-		ui_bar_length = std::max(LINES - 3, 0);
-		nlabel = 1;
-		pitch = d + 1;
-	} else {
-		/* vertical labels, one digit per row, one-column bars */
-		nlabel = d;
-		ui_panes[0].bottom = d;
-		ui_bar_length = std::max(LINES - d - 2, 0);
-		pitch = 2 * n < COLS - 4 ? 2 : 1;
-		if (pitch == 1 && n >= COLS - 4 && COLS >= 2) {
-			/* the canvas, n + 4 columns, is cut into panes of
-			 * COLS - 1 columns stacked down the screen */
-			int32_t np = (n + COLS + 2) / (COLS - 1);
-			int32_t h = (LINES - 2) / np;
-
-			std::free(ui_panes);
-			ui_num_panes = np;
-			ui_panes = static_cast<ui_pane *>(alloc_or_die(sizeof(ui_pane) * (size_t)np, "allocating panes"));
-			for (int32_t k = 0; k < np; k++)
-				ui_panes[k] = {d + (np - 1 - k) * h, k * (COLS - 1), COLS - 1};
-			ui_bar_length = std::max(h - d, 0);
-		}
-	}
-
-	/* Online CPUs in increasing order, no gaps for offline ones. */
-	int32_t nbars = 1;
-	int32_t last = std::min(m, cpustats_cpus - 1);
-	for (int32_t cpu = 0; cpu <= last && nbars <= n; cpu++) {
-		if (delta->cpus[cpu].online != 1)
-			continue;
-		int32_t width = nlabel == 1 ? d : 1;
-		ui_bars[nbars] = {4 + (nbars - 1) * pitch, width, cpu};
-		nbars++;
-	}
-	ui_num_bars = nbars;	/* fewer only if the delta broke its invariant */
+	if (n > 0)
+		place_bars(delta, ui_group, ui_bars + 1, a);
+	std::free(ui_group_sums);
+	ui_group_sums = static_cast<cpustat *>(alloc_or_die(sizeof(cpustat) * (size_t)(ui_group > 1 ? ui_num_bars : 0),
+	    "allocating group sums"));
 
 	std::free(ui_display);
 	std::free(ui_fore);
 	std::free(ui_back);
 	const ui_bar &lastbar = ui_bars[ui_num_bars - 1];
 	ui_bar_width = lastbar.pos + lastbar.width;
-	/* Every CPU gets a bar row and its labels on rows of its pane's own,
-	 * or none does: then the avg bar stands alone where it fits, and a
-	 * note says what would show them all. */
-	int32_t need = 0;
-	if (ui_bar_length < 1 || (ui_num_panes == 1 && ui_bar_width >= COLS)) {
-		need = lines_needed(n, d, std::max(COLS, 2));
-		nlabel = 1;
-		ui_num_bars = 1;
-		ui_bar_width = 3;
-		ui_bar_length = COLS > 3 ? std::max(LINES - 3, 0) : 0;
-		ui_num_panes = ui_bar_length > 0 ? 1 : 0;
-		ui_panes[0] = {1, 0, 3};
-	}
 	/* Memory and per-tick work stay bounded whatever the size: bars
 	 * lose their top rows.  Row counts times 256 stay far from overflow. */
-	ui_bar_length = std::min({ui_bar_length, ui_max_rows,
+	ui_bar_length = std::min({a.fits ? a.rows : 0, ui_max_rows,
 	    (int32_t)(ui_max_cells / (size_t)ui_bar_width)});
 	size_t cells = (size_t)ui_bar_width * (size_t)ui_bar_length;
 	ui_display = static_cast<uint8_t *>(alloc_or_die(cells, "allocating display buffer"));
@@ -380,13 +416,13 @@ ui_layout(const cpustats *delta)
 		lastpane.width = ui_bar_width - lastpane.start;
 	}
 	/* No pane reaches the last column, where a character could wrap;
-	 * the arrangement above ensures it from two columns on. */
+	 * the arrangement ensures it from two columns on. */
 	for (int32_t p = 0; p < ui_num_panes; p++)
 		ui_panes[p].width = std::clamp(ui_panes[p].width, 0, std::max(COLS - 1, 0));
 
-	draw_labels(nlabel);
-	if (need > 0)
-		draw_note(n, std::max(COLS, 2), need);
+	draw_labels(a.label_rows);
+	if (n == 0 || ui_group != asked)
+		draw_note(delta, n > 0 ? ui_group : 0, asked);
 }
 
 /*
@@ -497,12 +533,30 @@ walk_bar(const int32_t b[ui_nstats_max], int32_t rows, size_t base)
 	}
 }
 
-/*
- * Fills the canvas from delta: clears it, then draws every bar from its
- * counters (avg from total over num_online CPUs) into its first column
- * and copies that column across the bar's width.  Assumes the layout was
- * made for this delta's online CPUs and that its time is not zero.
- */
+/* Adds up the bands of the online CPUs among ids first to first +
+ * ui_group - 1 into *sum, saturating; returns how many there are. */
+static uint64_t
+sum_group(const cpustats *delta, int32_t first, cpustat *sum)
+{
+	int32_t end = std::min(first + ui_group, cpustats_cpus);
+	uint64_t n = 0;
+
+	*sum = {};
+	for (int32_t cpu = first; cpu < end; cpu++) {
+		const cpustat &rec = delta->cpus[cpu];
+		if (rec.online != 1)
+			continue;
+		for (size_t k = 0; k + 1 < ui_stats.size(); k++) {
+			uint64_t cpustat::*f = ui_stats[k].field;
+			if (__builtin_add_overflow(sum->*f, rec.*f, &(sum->*f)))
+				sum->*f = UINT64_MAX;
+		}
+		n++;
+	}
+	sum->online = n > 0;
+	return n;
+}
+
 void
 ui_compute_bars(const cpustats *delta)
 {
@@ -522,8 +576,13 @@ ui_compute_bars(const cpustats *delta)
 	for (int32_t i = 0; i < ui_num_bars; i++) {
 		const ui_bar &bar = ui_bars[i];
 		const cpustat *rec = bar.cpu < 0 ? &delta->total : &delta->cpus[bar.cpu];
-		/* avg: all online CPUs' ticks over their elapsed time */
+		/* avg and groups: their online CPUs' ticks over the elapsed
+		 * time of all of them */
 		uint64_t ncpus = bar.cpu < 0 ? (uint64_t)std::max(delta->num_online, 0) : 1;
+		if (bar.cpu >= 0 && ui_group > 1) {
+			rec = &ui_group_sums[i];
+			ncpus = sum_group(delta, bar.cpu, &ui_group_sums[i]);
+		}
 		int32_t b[ui_nstats_max];
 		size_t base = (size_t)bar.pos * (size_t)rows;
 

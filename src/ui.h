@@ -5,10 +5,9 @@
  * ui_init picks the glyphs for the locale (or ASCII mode).  ui_layout
  * clears the screen, draws the legend and the labels and sets up the bars,
  * the panes and the canvas for the CPUs online in a delta and the terminal
- * size; a window too small to give every CPU a bar row gets the avg bar
- * alone and a note of the size that would.  Each tick ui_compute_bars
- * rasterises a delta into the canvas, ui_show_bars paints it and
- * ui_show_load draws the load averages.
+ * size, a bar per group of CPUs where one per CPU does not fit.  Each tick
+ * ui_compute_bars rasterises a delta into the canvas, ui_show_bars paints
+ * it and ui_show_load draws the load averages.
  * Nothing here flushes the output, and only ui_layout allocates.
  */
 #ifndef UI_H
@@ -76,7 +75,7 @@ inline constexpr size_t ui_max_cells = (64u << 20) / 3;
 struct ui_bar {
 	int32_t pos;	/* first canvas column */
 	int32_t width;	/* canvas columns */
-	int32_t cpu;	/* index into the delta's cpus, -1 for avg */
+	int32_t cpu;	/* index into the delta's cpus (a group's first), -1 for avg */
 };
 
 struct ui_pane {
@@ -102,6 +101,9 @@ extern ui_drawing ui_mode;
 extern int32_t ui_legend_width;
 extern int32_t ui_load_col;
 
+/* CPUs to a bar asked for (-g): 1, one bar per CPU, unless set. */
+extern int32_t ui_group_asked;
+
 extern ui_bar *ui_bars;
 extern int32_t ui_num_bars;
 extern ui_pane *ui_panes;
@@ -121,7 +123,23 @@ void ui_init(ui_drawing want);
 /* Picks the stat kinds, with steal time as a band of its own or without;
  * before ui_init, which may build glyphs for the bands. */
 void ui_select_stats(bool steal);
+/*
+ * Lays the chart out for the CPUs online in delta and the current LINES
+ * and COLS: clears the screen, draws legend and labels, replaces the bar
+ * and pane arrays and the canvas planes.  One bar per ui_group_asked CPU
+ * ids (panes as needed) where every bar gets a bar row; else groups twice
+ * as large until they fit one pane; else the avg bar alone.  Short of what
+ * was asked, a note on row 1 names the size that shows it.  Relies on the
+ * delta invariant (num_online records online, none above max_cpu).
+ */
 void ui_layout(const cpustats *delta);
+/*
+ * Fills the canvas from delta: clears it, then draws every bar from its
+ * counters (avg from total over num_online CPUs, a group from the sum of
+ * its online CPUs over their number) into its first column and copies
+ * that column across the bar's width.  Assumes the layout was made for
+ * this delta's online CPUs and that its time is not zero.
+ */
 void ui_compute_bars(const cpustats *delta);
 void ui_show_bars();
 void ui_show_load(const load_avg *la);

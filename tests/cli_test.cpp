@@ -22,9 +22,11 @@ const std::string help = usage +
     "induce significant system time overhead.\n";
 /* --help: the same, with the options -h never listed */
 const std::string help_long = std::string(help).insert(help.find("\n\nIf your") + 1,
+    "  -g N     One bar per N CPUs; larger groups where those do not fit\n"
     "  -s       Show steal time (virtual machines) as a band of its own\n"
     "  --version  Print the version and exit\n");
 const std::string bad_delay = "Delay argument (-d) requires a number\n";
+const std::string bad_group = "Group argument (-g) requires a positive whole number\n";
 const std::string unexpected = "Unexpected arguments\n";
 /* What a command line that parses meets next, with /dev/null as input. */
 const std::string no_tty = "failed to get terminal attributes: Inappropriate ioctl for device\n";
@@ -86,6 +88,7 @@ TEST(CommandLine, StatusAndStandardError)
 		{{"-s", "-a", "-s"}, 255, no_tty},
 		{{"-d", "1", "-d", "0.2"}, 255, no_tty},
 		{{"-d", ""}, 2, bad_delay},
+		{{"-g", "0"}, 2, bad_group}, {{"-g", "x"}, 2, bad_group}, {{"-g", ""}, 2, bad_group},
 		{{"-d", " 1"}, 255, no_tty},
 		{{"-d", "-1"}, 255, no_tty},
 		{{"-d", "inf"}, 255, no_tty},

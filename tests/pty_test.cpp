@@ -649,6 +649,24 @@ TEST_F(PtyFakeProc, StealNamedAndDrawnWithS)
 	quit();
 }
 
+TEST_F(PtyFakeProc, GroupBarsShowWhereTheLoadIs)
+{
+	std::string text = stat_text(512, 1000);
+	fp.dir.write("stat", text);
+	fp.dir.write("possible", "0-511\n");
+	ASSERT_NO_FATAL_FAILURE(start(s, {"-g", "1", "-d", "-1"}, 24, 80, &fp));
+	ASSERT_TRUE(s.wait_output("8 to a bar")) << s.out << s.err;	/* -g 1 doubles as the default does */
+	for (int cpu = 256; cpu < 264; cpu++)	/* far more user ticks than can elapse */
+		text.replace(text.find("cpu" + std::to_string(cpu) + " 1000"), 11, "cpu" + std::to_string(cpu) + " 900000000");
+	/* all 19 rows: the bar of CPUs 256-263, column 36, full; the others and avg empty */
+	std::string blank(36, ' '), rows = "<cup 20;0><sgr0><setaf 2>" + blank + "<setab 4> <sgr0><el>";
+	for (int r = 19; r >= 2; r--)
+		rows += "<cup " + std::to_string(r) + ";0>" + blank + "<sgr0><setab 4> <sgr0><el>";
+	usleep(30000);	/* at least one clock tick must elapse */
+	EXPECT_TRUE(s.wait_output(rows, tick_with("stat", text))) << s.out;
+	quit();
+}
+
 TEST_F(PtyFakeProc, CpuOfflineAndBackIsLaidOutAgain)
 {
 	ASSERT_NO_FATAL_FAILURE(start_chart());

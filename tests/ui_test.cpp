@@ -90,6 +90,7 @@ struct layout_case {
 	std::string top = legend;	/* the legend as cut to the width */
 	bool mono = false;	/* on clmono */
 	bool steal = false;	/* the stat kinds with steal */
+	int group = 1, asked = 1;	/* CPUs to a bar, and as asked (-g) */
 };
 
 void
@@ -147,14 +148,31 @@ layout_cases()
 	    /* a single row is the last one: its last column would scroll */
 	    {"lines_1_last_column_left", 51, 1, range(8), 3, 0, {}, "", legend.substr(0, legend.size() - 1)},
 	    {"lines_1_label_row_above_screen", 80, 1, v64, 3, 0, {}, ""},
-	    /* panes never share rows: avg alone and a note, up to the size it names */
-	    {"80x24_512cpus", 80, 24, v512, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg<cup 1;0>512 CPUs: enlarge to 80x30 to see each"},
+	    /* panes never share rows: groups in one pane and a note, up to the size it names */
+	    {"80x24_512cpus", 80, 24, v512, 68, 19, {{3, 0, 68}},
+		"<cup 21;0>avg 0812344567889111111111111222222222222233333333333344444444444445\n"
+		"      64208642086012234566789001234456788901223456678900123445678890\n"
+		"                 420864208642086420864208642086420864208642086420864"
+		"<cup 1;0>512 CPUs, 8 to a bar: enlarge to 80x30 to see each", legend, false, false, 8},
+	    {"40x12_128cpus", 40, 12, v128, 36, 7, {{3, 0, 36}},
+		"<cup 9;0>avg 04811222334445566677888991111111\n       26048260482604826048260001122\n"
+		"                             0482604", legend.substr(0, legend.find("<setab 3>")), false, false, 4},
+	    {"6x10_512cpus_too_narrow_for_groups", 6, 10, v512, 3, 7, {{1, 0, 3}}, "<cup 9;0>avg", "<sgr0><clear>"},
+	    {"80x24_12cpus_g6_labels_as_wide_as_6", 80, 24, range(12), 7, 21, {{1, 0, 7}}, "<cup 23;0>avg 0 6", legend, false, false, 6, 6},
 	    {"80x30_512cpus", 80, 30, v512, 516, 1,
 		{{27, 0, 79}, {23, 79, 79}, {19, 158, 79}, {15, 237, 79}, {11, 316, 79}, {7, 395, 79}, {3, 474, 42}},
 		pane_labels(v512, 3, 79, {3, 7, 11, 15, 19, 23, 27})},
-	    {"80x24_1024cpus", 80, 24, v1024, 3, 21, {{1, 0, 3}}, "<cup 23;0>avg<cup 1;0>1024 CPUs: enlarge to 80x72 to see each"},
-	    {"80x24_4096cpus", 80, 24, range(4096), 3, 21, {{1, 0, 3}},
-		"<cup 23;0>avg<cup 1;0>4096 CPUs: enlarge to 80x262 to see each"},
+	    {"80x24_1024cpus", 80, 24, v1024, 68, 18, {{4, 0, 68}},
+		"<cup 20;0>avg 0134689111111222222333333444444455555566666677777788888889999991\n"
+		"     628406124679024578023568013468912467902457802356801346891246790\n"
+		"           284062840628406284062840628406284062840628406284062840620\n" + std::string(67, ' ') +
+		"8<cup 1;0>1024 CPUs, 16 to a bar: enlarge to 80x72 to see each", legend, false, false, 16},
+	    {"80x24_4096cpus", 80, 24, range(4096), 68, 18, {{4, 0, 68}},
+		"<cup 20;0>avg 0611233455677889111111111111111122222222222222233333333333333334\n"
+		"     429528417406396001223445667789901123344566788900122334556778990\n"
+		"      82604826048260285184073062952841740639628518407306295284174063\n"
+		"                    482604826048260482604826048260482604826048260482"
+		"<cup 1;0>4096 CPUs, 64 to a bar: enlarge to 80x262 to see each", legend, false, false, 64},
 	    {"200x60_1024cpus", 200, 60, v1024, 1028, 5,
 		{{49, 0, 199}, {40, 199, 199}, {31, 398, 199}, {22, 597, 199}, {13, 796, 199}, {4, 995, 33}},
 		pane_labels(v1024, 4, 199, {11, 20, 29, 38, 47, 56})},
@@ -183,7 +201,9 @@ TEST_P(Layout, GeometryLegendAndLabels)
 		ui_init(UI_UNICODE);
 	cpustats *d = delta_of(c.online);
 
+	ui_group_asked = c.asked;
 	std::string out = capture_stdout([&] { ui_layout(d); });
+	ui_group_asked = 1;
 	ui_select_stats(false);
 	EXPECT_EQ(out, c.top + c.labels);
 	EXPECT_EQ(ui_bar_width, c.bar_width);
@@ -195,10 +215,10 @@ TEST_P(Layout, GeometryLegendAndLabels)
 		EXPECT_EQ(ui_panes[p].width, c.panes[p].width) << "pane " << p;
 	}
 	/* a canvas of 3 columns holds the avg bar alone */
-	ASSERT_EQ(ui_num_bars, c.bar_width == 3 ? 1 : (int)c.online.size() + 1);
+	ASSERT_EQ(ui_num_bars, c.bar_width == 3 ? 1 : ((int)c.online.size() + c.group - 1) / c.group + 1);
 	EXPECT_EQ(ui_bars[0].cpu, -1);
 	for (int i = 1; i < ui_num_bars; i++)
-		EXPECT_EQ(ui_bars[i].cpu, c.online[i - 1]);
+		EXPECT_EQ(ui_bars[i].cpu, c.online[(size_t)((i - 1) * c.group)]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chart, Layout, testing::ValuesIn(layout_cases()),
@@ -265,6 +285,8 @@ struct raster_case {
 	std::vector<cell> unicode, ascii;
 	std::vector<cell> mono = {};	/* checked when given */
 	bool steal = false;	/* the stat kinds with steal */
+	std::vector<int> online = {0};	/* each with the counters */
+	int group = 1;	/* -g */
 };
 
 void
@@ -274,18 +296,19 @@ PrintTo(const raster_case &c, std::ostream *os)
 }
 
 void
-rasterise_cpu0(bool ascii, int rows, uint64_t time, const cpustat &counters, bool mono = false)
+rasterise_cpu0(bool ascii, int rows, uint64_t time, const cpustat &counters, bool mono = false,
+    const std::vector<int> &online = {0})
 {
 	cpustats_size(4);
 	use_test_term(rows + 3, 80, mono ? "clmono" : "clterm");
 	set_mode(ascii);
 	if (mono)
 		ui_init(UI_UNICODE);
-	cpustats *d = delta_of({0});
+	cpustats *d = delta_of(online);
 	capture_stdout([&] { ui_layout(d); });
 	d->time = time;
-	d->cpus[0] = counters;
-	d->cpus[0].online = 1;
+	for (int cpu : online)
+		d->cpus[cpu] = counters;
 	ui_compute_bars(d);
 }
 
@@ -295,14 +318,16 @@ TEST_P(Raster, CellsOfCpuBar)
 {
 	const raster_case &c = GetParam();
 	ui_select_stats(c.steal);
-	rasterise_cpu0(false, c.rows, c.time, c.counters);
+	ui_group_asked = c.group;
+	rasterise_cpu0(false, c.rows, c.time, c.counters, false, c.online);
 	EXPECT_EQ(column(4), c.unicode);
-	rasterise_cpu0(true, c.rows, c.time, c.counters);
+	rasterise_cpu0(true, c.rows, c.time, c.counters, false, c.online);
 	EXPECT_EQ(column(4), c.ascii);
 	if (!c.mono.empty()) {
-		rasterise_cpu0(false, c.rows, c.time, c.counters, true);
+		rasterise_cpu0(false, c.rows, c.time, c.counters, true, c.online);
 		EXPECT_EQ(column(4), c.mono);
 	}
+	ui_group_asked = 1;
 	ui_select_stats(false);
 }
 
@@ -322,6 +347,8 @@ INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
 	{{0, 2, 4}, {0, 4, 255}}, {{0, 255, 4}, clear}},
     raster_case{"steal_below_idle", 2, 100, {1, 30, 0, 0, 0, 0, 0, 50},
 	{{4, 4, 7}, {4, 7, 255}}, {{0, 255, 4}, {0, 255, 7}}, {{2, 255, 255}, {7, 255, 255}}, true},
+    raster_case{"group_of_4_busy_but_0_and_3_offline_full", 2, 100, {1, 100, 0, 0, 0, 0, 0}, {{0, 2, 4}, {0, 255, 4}},
+	{{0, 255, 4}, {0, 255, 4}}, {}, false, {1, 2}, 4},
     raster_case{"all_zero", 3, 100, {1, 0, 0, 0, 0, 0, 0},
 	{{0, 2, 255}, clear, clear}, {{0, 255, 255}, clear, clear}},
     raster_case{"zero_rows", 0, 100, {1, 50, 0, 0, 0, 0, 0}, {}, {}},
