@@ -1,9 +1,4 @@
 // SPDX-License-Identifier: BSD-2-Clause
-/*
- * CPU statistics from a Linux-format procfs: discovery, the shared file
- * buffer, snapshots of the "cpu" lines of stat, deltas and load averages;
- * or, without a procfs, from the kernel's own counters.
- */
 #include "cpustats.h"
 
 #include <fcntl.h>
@@ -18,11 +13,10 @@
 #include <cstring>
 
 #include "fatal.h"
-#include "platform.h"
 
 int cpustats_fd = -1;
 int cpustats_load_fd = -1;
-const char *proc_path;
+const char *cpustats_proc_path;
 int32_t cpustats_cpus;
 uint64_t cpustats_hz = 100;
 int32_t cpustats_buf_size;
@@ -35,23 +29,14 @@ static constexpr const char *default_candidates[] = {
 };
 std::span<const char *const> cpustats_candidates = default_candidates;
 
-/* The kernel's counters when no procfs serves: cp_rows rows, read into
- * cp_times, advancing cp_hz times a second.  cp_rows is 0 otherwise. */
-static long *cp_times;
-static size_t cp_rows;
-static long cp_hz;
-
 /* Bytes of buffer per CPU slot, and the least buffer: the aggregate line
  * alone can outgrow 128 bytes on a machine with few slots. */
 static constexpr int32_t buf_per_cpu = 128;
 static constexpr int32_t buf_min = 4096;
 
-/*
- * Sets proc_path, cpustats_fd and cpustats_load_fd from the first candidate
- * holding both files.  Leaves no directory descriptor open; descriptors of
- * an earlier call are closed first.
- */
-void
+/* No directory descriptor stays open; descriptors of an earlier call are
+ * closed first. */
+bool
 cpustats_findproc()
 {
 	if (cpustats_fd >= 0)
@@ -59,8 +44,7 @@ cpustats_findproc()
 	if (cpustats_load_fd >= 0)
 		close(cpustats_load_fd);
 	cpustats_fd = cpustats_load_fd = -1;
-	proc_path = nullptr;
-	cp_rows = 0;
+	cpustats_proc_path = nullptr;
 
 	for (const char *dir : cpustats_candidates) {
 		int dfd = open(dir, O_RDONLY | O_CLOEXEC);
@@ -78,20 +62,15 @@ cpustats_findproc()
 			cpustats_fd = -1;
 			continue;
 		}
-		proc_path = dir;
-		return;
+		cpustats_proc_path = dir;
+		return true;
 	}
+	return false;
+}
 
-	size_t rows = platform_cp_rows();
-	if (rows > 0) {
-		std::free(cp_times);
-		cp_times = static_cast<long *>(std::calloc(rows, platform_cp_states * sizeof(long)));
-		if (cp_times == nullptr)
-			epanic("allocating cpustats counter buffer");
-		cp_hz = platform_cp_hz();
-		cp_rows = rows;
-		return;
-	}
+void
+cpustats_no_procfs()
+{
 	std::fputs("checked procfs candidates:\n", stderr);
 	for (const char *dir : cpustats_candidates)
 		std::fprintf(stderr, "\t%s\n", dir);
@@ -112,23 +91,10 @@ cpustats_size(int32_t cpus)
 		epanic("allocating cpustats file buffer");
 }
 
-void
-cpustats_init()
-{
-	cpustats_findproc();
-	cpustats_size(platform_maxcpus());
-	cpustats_hz = (uint64_t)(cp_rows > 0 ? cp_hz : platform_stat_hz());
-	if (cpustats_hz < 1)
-		cpustats_hz = 100;
-}
-
-/*
- * Reads until end of file or until the buffer holds size - 1 bytes, then
- * terminates the text.  Interrupted reads are retried: the signal handlers
- * do not restart system calls, and a resize must not be fatal.
- */
+/* Interrupted reads are retried: the handlers restart system calls, but
+ * a handler installed without doing so must not make a resize fatal. */
 ssize_t
-readn_str(int fd, char *buf, size_t size)
+cpustats_readn(int fd, char *buf, size_t size)
 {
 	size_t fill = 0;
 
@@ -162,7 +128,7 @@ cpustats_alloc()
 }
 
 uint64_t
-time_usec()
+cpustats_time_usec()
 {
 	struct timespec ts;
 
@@ -323,24 +289,17 @@ usec_ticks(uint64_t usec)
 }
 
 /*
- * Makes st a snapshot: time stamp in stat file ticks, then the stat file
- * through the open descriptor, which is rewound for the next tick; or the
- * kernel's counters, where they stand in for the file.
+ * Time stamp first, then the stat file through the open descriptor,
+ * which is rewound for the next tick.
  */
 void
 cpustats_read(cpustats *st)
 {
-	if (cp_rows > 0) {
-		uint64_t usec = time_usec();
-		platform_cp_read(cp_times, cp_rows);
-		cpustats_from_cp_times(st, usec, cp_times, cp_rows);
-		return;
-	}
-	st->time = usec_ticks(time_usec());
+	st->time = usec_ticks(cpustats_time_usec());
 
-	ssize_t n = readn_str(cpustats_fd, cpustats_buf, (size_t)cpustats_buf_size);
+	ssize_t n = cpustats_readn(cpustats_fd, cpustats_buf, (size_t)cpustats_buf_size);
 	if (n < 0)
-		epanic("failed to read %s/stat", proc_path);
+		epanic("failed to read %s/stat", cpustats_proc_path);
 	/* A full buffer may have cut the last line short, leaving a truncated
 	 * number in it: keep only whole lines. */
 	if (n == cpustats_buf_size - 1) {
@@ -351,7 +310,7 @@ cpustats_read(cpustats *st)
 	cpustats_scan(st, cpustats_buf);
 
 	if (lseek(cpustats_fd, 0, SEEK_SET) < 0)
-		epanic("failed to seek %s/stat", proc_path);
+		epanic("failed to seek %s/stat", cpustats_proc_path);
 }
 
 /*
@@ -372,18 +331,18 @@ cpustats_from_cp_times(cpustats *st, uint64_t usec, const long *times, size_t ro
 	for (int32_t i = 0; i < cpustats_cpus; i++)
 		st->cpus[i].online = 0;
 	for (size_t i = 0; i < n; i++) {
-		const long *row = times + i * platform_cp_states;
+		const long *row = times + i * cpustats_cp_states;
 		bool any = false;
 
-		for (int k = 0; k < platform_cp_states; k++)
+		for (int k = 0; k < cpustats_cp_states; k++)
 			any |= row[k] != 0;
 		if (!any)
 			continue;
 		/* FreeBSD has no iowait, softirq or steal */
 		cpustat *rec = &st->cpus[i];
-		*rec = cpustat{1, (unsigned long)row[platform_cp_user],
-		    (unsigned long)row[platform_cp_nice], (unsigned long)row[platform_cp_sys],
-		    0, (unsigned long)row[platform_cp_intr], 0, 0};
+		*rec = cpustat{1, (unsigned long)row[cpustats_cp_user],
+		    (unsigned long)row[cpustats_cp_nice], (unsigned long)row[cpustats_cp_sys],
+		    0, (unsigned long)row[cpustats_cp_intr], 0, 0};
 		sum.user += rec->user;
 		sum.nice += rec->nice;
 		sum.sys += rec->sys;
@@ -477,17 +436,11 @@ cpustats_set_loadavg(load_avg *la, const double avg[3])
 void
 cpustats_loadavg(load_avg *la)
 {
-	if (cp_rows > 0) {
-		double avg[3];
-		platform_loadavg(avg);
-		cpustats_set_loadavg(la, avg);
-		return;
-	}
-	if (readn_str(cpustats_load_fd, cpustats_buf, (size_t)cpustats_buf_size) < 0)
-		epanic("failed to read %s/loadavg", proc_path);
+	if (cpustats_readn(cpustats_load_fd, cpustats_buf, (size_t)cpustats_buf_size) < 0)
+		epanic("failed to read %s/loadavg", cpustats_proc_path);
 	/* not a system error: no errno text */
 	if (!cpustats_parse_loadavg(la, cpustats_buf))
-		panic("failed to parse %s/loadavg", proc_path);
+		panic("failed to parse %s/loadavg", cpustats_proc_path);
 	if (lseek(cpustats_load_fd, 0, SEEK_SET) < 0)
-		epanic("failed to seek %s/loadavg", proc_path);
+		epanic("failed to seek %s/loadavg", cpustats_proc_path);
 }

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause
 /*
- * cpustats: the CPU statistics source.
+ * cpustats: the CPU statistics records and the Linux-format procfs.
  *
  * Finds a Linux-format procfs ("/proc", else "/compat/linux/proc"), keeps
  * its "stat" and "loadavg" files open for the whole run, and turns them
- * into counter snapshots, deltas of two snapshots and load averages.
- * Without a procfs it reads the kernel's own counters where the system has
- * them, into the same records.  Every
- * per-CPU array has cpustats_cpus slots, indexed by CPU number.  Text that
- * does not parse is never an error: the CPUs concerned read as offline.
- * After cpustats_init nothing here allocates.
+ * into counter snapshots, deltas of two snapshots and load averages; turns
+ * a kernel's own counters into the same records.  Which of them a system
+ * reads is its platform file's choice.  Every per-CPU array has
+ * cpustats_cpus slots, indexed by CPU number.  Text that does not parse
+ * is never an error: the CPUs concerned read as offline.  After start-up
+ * nothing here allocates.
  */
 #ifndef CPUSTATS_H
 #define CPUSTATS_H
@@ -36,7 +36,7 @@ struct cpustat {
 struct cpustats {
 	int32_t num_online;	/* online per-CPU records, total not counted */
 	int32_t max_cpu;	/* highest online CPU number, 0 when none */
-	uint64_t time;		/* stat file ticks of time_usec's clock; elapsed in a delta */
+	uint64_t time;		/* ticks of cpustats_time_usec's clock; elapsed in a delta */
 	cpustat total;
 	cpustat *cpus;		/* cpustats_cpus records */
 };
@@ -47,7 +47,7 @@ struct load_avg {
 
 extern int cpustats_fd;
 extern int cpustats_load_fd;
-extern const char *proc_path;
+extern const char *cpustats_proc_path;	/* the procfs found, null for none */
 extern int32_t cpustats_cpus;
 extern uint64_t cpustats_hz;	/* stat file ticks per second */
 extern int32_t cpustats_buf_size;
@@ -59,33 +59,43 @@ extern bool cpustats_steal;
  * elsewhere. */
 extern std::span<const char *const> cpustats_candidates;
 
-/* Finds the procfs, sizes the tables, allocates the file buffer and
- * takes the stat file's tick rate. */
-void cpustats_init();
-/* Opens stat and loadavg in the first candidate holding both, else takes
- * the kernel's counters, or lists the candidates on standard error and
- * panics. */
-void cpustats_findproc();
+/* Opens stat and loadavg in the first candidate holding both; false,
+ * with nothing open, when none does. */
+bool cpustats_findproc();
+/* Lists the candidates on standard error and panics: no procfs, and
+ * nothing else to read. */
+[[noreturn]] void cpustats_no_procfs();
 /* Sets the slot count and allocates the file buffer for it. */
 void cpustats_size(int32_t cpus);
 
 /* Reads fd to its end into buf (at most size - 1 bytes) and NUL-terminates
  * it; returns the bytes stored or the negative result of a failed read. */
-ssize_t readn_str(int fd, char *buf, size_t size);
+ssize_t cpustats_readn(int fd, char *buf, size_t size);
 
 cpustats *cpustats_alloc();
 /* Microseconds on the monotonic clock, which nobody sets: a step of the
  * wall clock changes no elapsed time. */
-uint64_t time_usec();
+uint64_t cpustats_time_usec();
 
 /* Makes st a snapshot of the stat file. */
 void cpustats_read(cpustats *st);
 /* Clears st's online flags and scans the "cpu" lines at the top of text. */
 void cpustats_scan(cpustats *st, const char *text);
 
-/* Makes st a snapshot taken at usec (time_usec's microseconds) from
- * the kernel's counters: rows of platform_cp_states by CPU id, counting
- * cpustats_hz ticks per second. */
+/*
+ * A kernel's own per-CPU time counters: one row of cpustats_cp_states
+ * counters per CPU id from 0 up, in the order of the indices below; an
+ * id without a CPU has a row of zeros.
+ */
+inline constexpr int cpustats_cp_user = 0;
+inline constexpr int cpustats_cp_nice = 1;
+inline constexpr int cpustats_cp_sys = 2;
+inline constexpr int cpustats_cp_intr = 3;
+inline constexpr int cpustats_cp_idle = 4;
+inline constexpr int cpustats_cp_states = 5;
+
+/* Makes st a snapshot taken at usec (cpustats_time_usec's microseconds)
+ * from rows of such counters, counting cpustats_hz ticks per second. */
 void cpustats_from_cp_times(cpustats *st, uint64_t usec, const long *times, size_t rows);
 
 void cpustats_subtract(cpustats *result, const cpustats *later, const cpustats *earlier);

@@ -132,7 +132,7 @@ main(int argc, char *argv[])
 
 	corelume_signals_init();
 	cpustats_steal = steal;
-	cpustats_init();
+	platform_stats_open();
 	term_init();
 	ui_select_stats(steal);
 	ui_init(mode);
@@ -148,7 +148,7 @@ main(int argc, char *argv[])
 	struct timespec wait = {delay / 1000, (long)(delay % 1000) * 1000000};
 	load_avg la;
 
-	cpustats_read(prev_snap);
+	platform_stats_read(prev_snap);
 	/* a snapshot minus itself: zero time, so no bars, but the online CPUs
 	 * for the first layout */
 	cpustats_subtract(prev_delta, prev_snap, prev_snap);
@@ -179,7 +179,7 @@ main(int argc, char *argv[])
 				return 0;
 		}
 
-		cpustats_read(new_snap);
+		platform_stats_read(new_snap);
 		cpustats_subtract(new_delta, new_snap, prev_snap);
 		/* a continue finds the size it may have missed; Ctrl-L redraws
 		 * everything, as in other full-screen tools */
@@ -188,7 +188,7 @@ main(int argc, char *argv[])
 			term_resize();
 		if (resized || key == '\f' || !cpustats_sets_equal(new_delta, prev_delta))
 			ui_layout(new_delta);
-		cpustats_loadavg(&la);
+		platform_stats_loadavg(&la);
 		ui_show_load(&la);
 		if (new_delta->time != 0) {
 			ui_compute_bars(new_delta);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 /*
- * platform: the little that differs between FreeBSD and Linux.  One file
- * per system (platform_freebsd.cpp, platform_linux.cpp) defines these;
- * CMake picks the file.
+ * platform: what differs between FreeBSD and Linux, the statistics source
+ * first.  One file per system (platform_freebsd.cpp, platform_linux.cpp)
+ * defines these; CMake picks the file.
  */
 #ifndef PLATFORM_H
 #define PLATFORM_H
@@ -22,27 +22,20 @@ int platform_maxcpus();
  * start-up.  Not always the C library's clock tick. */
 long platform_stat_hz();
 
-/*
- * The kernel's own per-CPU time counters, where a system has them: one
- * row of platform_cp_states counters per CPU id from 0 up, in the order of
- * the indices below; an id without a CPU has a row of zeros.  They count
- * ticks of platform_cp_hz per second.
- */
-inline constexpr int platform_cp_user = 0;
-inline constexpr int platform_cp_nice = 1;
-inline constexpr int platform_cp_sys = 2;
-inline constexpr int platform_cp_intr = 3;
-inline constexpr int platform_cp_idle = 4;
-inline constexpr int platform_cp_states = 5;
+struct cpustats;
+struct load_avg;
 
-/* Rows of counters, fixed for the run; 0 where the system has none.
- * Fatal when it has them but they cannot be read. */
-size_t platform_cp_rows();
-long platform_cp_hz();
-/* Fills rows * platform_cp_states counters; fatal on failure. */
-void platform_cp_read(long *times, size_t rows);
-/* The 1, 5 and 15 minute load averages from the kernel; fatal on failure. */
-void platform_loadavg(double avg[3]);
+/*
+ * The statistics source, each system's own.  platform_stats_open finds
+ * it (the procfs, where cpustats_findproc finds one, else whatever the
+ * system has; fatal when nothing serves), sizes the tables by the slot
+ * count and sets cpustats_hz; then each tick platform_stats_read makes a
+ * snapshot and platform_stats_loadavg reads the load averages, fatal on
+ * failure.
+ */
+void platform_stats_open();
+void platform_stats_read(cpustats *st);
+void platform_stats_loadavg(load_avg *la);
 
 /* Every per-CPU table is sized by the slot count: a hostile CPU list must
  * not size them by millions.  Well above any kernel's limit. */

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause
 /*
- * Linux: the slot count is one more than the highest CPU number the kernel
- * could ever bring online ("possible" CPUs), so that hot-plugged CPUs keep
- * their slots for the whole run.
+ * Linux: the procfs's stat and loadavg files; the slot count is one more
+ * than the highest CPU number the kernel could ever bring online
+ * ("possible" CPUs), so that hot-plugged CPUs keep their slots for the
+ * whole run.
  */
 #include "platform.h"
 
@@ -11,7 +12,7 @@
 
 #include <climits>
 
-#include "fatal.h"
+#include "cpustats.h"
 
 /* "+" stops glibc's getopt from permuting: parsing ends at the first
  * argument that is not an option. */
@@ -75,27 +76,24 @@ platform_maxcpus()
 	return conf > platform_max_slots ? platform_max_slots : (int)conf;
 }
 
-/* Linux always has the stat file: no other source is wanted. */
-size_t
-platform_cp_rows()
+/* The stat file is Linux's only source: without it there is nothing. */
+void
+platform_stats_open()
 {
-	return 0;
-}
-
-long
-platform_cp_hz()
-{
-	panic("bug: no kernel CPU counters on Linux");
+	if (!cpustats_findproc())
+		cpustats_no_procfs();
+	cpustats_size(platform_maxcpus());
+	cpustats_hz = (uint64_t)platform_stat_hz();
 }
 
 void
-platform_cp_read(long *, size_t)
+platform_stats_read(cpustats *st)
 {
-	panic("bug: no kernel CPU counters on Linux");
+	cpustats_read(st);
 }
 
 void
-platform_loadavg(double *)
+platform_stats_loadavg(load_avg *la)
 {
-	panic("bug: no kernel load averages on Linux");
+	cpustats_loadavg(la);
 }

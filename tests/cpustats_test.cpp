@@ -162,7 +162,7 @@ TEST(Readn, PipeInSmallPiecesAndExactSizes)
 	}
 	close(p[1]);
 	char buf[64];
-	EXPECT_EQ(readn_str(p[0], buf, sizeof(buf)), 13);
+	EXPECT_EQ(cpustats_readn(p[0], buf, sizeof(buf)), 13);
 	EXPECT_STREQ(buf, "cpu  1 2 3 4\n");
 	close(p[0]);
 	waitpid(pid, nullptr, 0);
@@ -182,11 +182,11 @@ TEST(Readn, PipeInSmallPiecesAndExactSizes)
 		dir.write("f", c.text);
 		int fd = open((dir.path + "/f").c_str(), O_RDONLY);
 		std::memset(buf, 'x', sizeof(buf));
-		EXPECT_EQ(readn_str(fd, buf, c.size), (ssize_t)c.want.size());
+		EXPECT_EQ(cpustats_readn(fd, buf, c.size), (ssize_t)c.want.size());
 		EXPECT_EQ(std::string(buf), c.want);
 		close(fd);
 	}
-	EXPECT_LT(readn_str(-1, buf, sizeof(buf)), 0);
+	EXPECT_LT(cpustats_readn(-1, buf, sizeof(buf)), 0);
 }
 
 TEST(Findproc, FirstDirectoryWithBothFilesAndNoLeak)
@@ -207,10 +207,10 @@ TEST(Findproc, FirstDirectoryWithBothFilesAndNoLeak)
 	cpustats_findproc();
 	cpustats_candidates = saved;	/* cand dies with the test */
 	EXPECT_EQ(count_fds(), before);
-	EXPECT_STREQ(proc_path, good.path.c_str());
+	EXPECT_STREQ(cpustats_proc_path, good.path.c_str());
 	char buf[64];
-	EXPECT_EQ(readn_str(cpustats_fd, buf, sizeof(buf)), 13);
-	EXPECT_EQ(readn_str(cpustats_load_fd, buf, sizeof(buf)), 6);
+	EXPECT_EQ(cpustats_readn(cpustats_fd, buf, sizeof(buf)), 13);
+	EXPECT_EQ(cpustats_readn(cpustats_load_fd, buf, sizeof(buf)), 6);
 }
 
 TEST(Findproc, NoneQualifiesListsCandidates)
@@ -222,7 +222,7 @@ TEST(Findproc, NoneQualifiesListsCandidates)
 	child_result r = run_child([&] {
 		const char *cand[] = {pa.c_str(), pb.c_str()};
 		cpustats_candidates = cand;
-		cpustats_findproc();
+		platform_stats_open();
 	});
 	EXPECT_EQ(r.status, 255);
 	EXPECT_EQ(r.err, "checked procfs candidates:\n\t" + pa + "\n\t" + pb +
