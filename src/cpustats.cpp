@@ -220,15 +220,10 @@ scan_values(scan_pos *pos, cpustat *rec)
 	return n;
 }
 
-/*
- * Clears the online flags and counts of st, then reads the run of "cpu"
- * lines at the top of text (ended by its first NUL): the aggregate line
- * into total, "cpuN" lines into cpus[N] for N below the slot count.  A
- * line with fewer than four values is read on from where its values
+/* A line with fewer than four values is read on from where its values
  * began, which in stat text ends the scan.  total, like every CPU, is
  * online only when its line counts in this text: a stale total would make
- * deltas of two old totals.
- */
+ * deltas of two old totals. */
 void
 cpustats_scan(cpustats *st, const char *text)
 {
@@ -288,10 +283,6 @@ usec_ticks(uint64_t usec)
 	return usec / 1000000 * cpustats_hz + usec % 1000000 * cpustats_hz / 1000000;
 }
 
-/*
- * Time stamp first, then the stat file through the open descriptor,
- * which is rewound for the next tick.
- */
 void
 cpustats_read(cpustats *st)
 {
@@ -313,12 +304,7 @@ cpustats_read(cpustats *st)
 		epanic("failed to seek %s/stat", cpustats_proc_path);
 }
 
-/*
- * A row of zeros is a CPU id without a CPU (a running CPU has counted
- * ticks since boot) and reads as offline; ids from the slot count on are
- * left out.  idle is dropped as with the stat file, and total is the sum
- * of the rows, as its aggregate line is: always online.
- */
+/* A running CPU has counted ticks since boot. */
 void
 cpustats_from_cp_times(cpustats *st, uint64_t usec, const long *times, size_t rows)
 {
@@ -378,12 +364,6 @@ subtract_one(cpustat *result, const cpustat *later, const cpustat *earlier)
 	result->steal = delta(later->steal, earlier->steal);
 }
 
-/*
- * Writes the delta of two snapshots into result: elapsed ticks and, for
- * the total and every CPU online in both, the counter differences.
- * Records offline in the delta keep their old counters.  later and earlier
- * may be the same record.
- */
 void
 cpustats_subtract(cpustats *result, const cpustats *later, const cpustats *earlier)
 {
@@ -400,10 +380,6 @@ cpustats_subtract(cpustats *result, const cpustats *later, const cpustats *earli
 	}
 }
 
-/*
- * True when both deltas have the same online CPUs.  Relies on the delta
- * invariant that the record at max_cpu is online when max_cpu >= 1.
- */
 bool
 cpustats_sets_equal(const cpustats *first, const cpustats *second)
 {

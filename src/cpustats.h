@@ -77,9 +77,12 @@ cpustats *cpustats_alloc();
  * wall clock changes no elapsed time. */
 uint64_t cpustats_time_usec();
 
-/* Makes st a snapshot of the stat file. */
+/* Makes st a snapshot of the stat file: time stamp first, then the file
+ * through the open descriptor, rewound for the next tick. */
 void cpustats_read(cpustats *st);
-/* Clears st's online flags and scans the "cpu" lines at the top of text. */
+/* Clears st's online flags and counts, then reads the run of "cpu" lines
+ * at the top of text (ended by its first NUL): the aggregate line into
+ * total, "cpuN" lines into cpus[N] for N below the slot count. */
 void cpustats_scan(cpustats *st, const char *text);
 
 /*
@@ -95,10 +98,19 @@ inline constexpr int cpustats_cp_idle = 4;
 inline constexpr int cpustats_cp_states = 5;
 
 /* Makes st a snapshot taken at usec (cpustats_time_usec's microseconds)
- * from rows of such counters, counting cpustats_hz ticks per second. */
+ * from rows of such counters, counting cpustats_hz ticks per second: a
+ * row of zeros reads as offline, ids from the slot count on are left out,
+ * idle is dropped as with the stat file, and total is the sum of the
+ * rows, as the aggregate line is: always online. */
 void cpustats_from_cp_times(cpustats *st, uint64_t usec, const long *times, size_t rows);
 
+/* Writes the delta of two snapshots into result: elapsed ticks and, for
+ * the total and every CPU online in both, the counter differences.
+ * Records offline in the delta keep their old counters.  later and earlier
+ * may be the same record. */
 void cpustats_subtract(cpustats *result, const cpustats *later, const cpustats *earlier);
+/* True when both deltas have the same online CPUs.  Relies on the delta
+ * invariant that the record at max_cpu is online when max_cpu >= 1. */
 bool cpustats_sets_equal(const cpustats *first, const cpustats *second);
 
 /* Fills la from the loadavg file; fatal on failure. */

@@ -410,13 +410,6 @@ term_enter()
 		epanic("failed to set terminal attributes");
 }
 
-/*
- * Loads the terminal description (which sets LINES and COLS) and refuses
- * one that cannot position the cursor, or a standard output that is not
- * a terminal, before anything is sent.  Saves the attributes and file
- * status flags of the terminal, registers the exit handler, then enters
- * program mode.
- */
 void
 term_init()
 {

@@ -20,9 +20,11 @@
  * reports where it can; a name it cannot load ends the program with the
  * terminfo library's message. */
 void term_load(const char *name);
-/* Refuses a terminal that cannot position the cursor, and a standard
- * output that is not a terminal: one line on standard error and status 1,
- * before anything is sent to it. */
+/* Loads TERM's description, then refuses a terminal that cannot position
+ * the cursor, and a standard output that is not a terminal: one line on
+ * standard error and status 1, before anything is sent to it.  Saves the
+ * terminal as found, has term_reset run at exit and before a fatal
+ * message, and enters program mode. */
 void term_init();
 /* Sends what is buffered and the bytes that give the screen back, then
  * restores the attributes and the descriptor flags found on taking the

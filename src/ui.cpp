@@ -50,14 +50,7 @@ mono_glyph(int32_t k)
 	return ui_stats[(size_t)k].name != nullptr ? (uint8_t)(k + 1) : 0;
 }
 
-/*
- * Builds the glyph table: the band characters when there are no colours
- * to draw with (the terminal lacks them, or NO_COLOR is set and not
- * empty), else the block glyphs in the user's LC_CTYPE locale, which is
- * set only for the conversions and put back afterwards.  An encoding that
- * fails, leaves a shift state or does not fit an entry selects ASCII mode.
- * Needs the terminal description loaded.
- */
+/* The locale is set only for the conversions and put back afterwards. */
 void
 ui_init(ui_drawing want)
 {
@@ -600,11 +593,8 @@ ui_compute_bars(const cpustats *delta)
 	}
 }
 
-/*
- * Paints the canvas pane by pane, rows bottom up, sending a colour only
- * where it changes.  Colour state: -1 unset (start of a pane), 255 the
- * terminal default (reached only through sgr0), else the colour sent.
- */
+/* Colour state: -1 unset (start of a pane), 255 the terminal default
+ * (reached only through sgr0), else the colour sent. */
 void
 ui_show_bars()
 {
@@ -664,16 +654,8 @@ ui_show_bars()
 	}
 }
 
-/*
- * Draws "  load: " and the three averages right-aligned on row 0.  Where
- * the line is wider than the row it starts at column 0 and keeps only the
- * averages that fit whole (a number cut short would read as another
- * number); when not one fits, there is no line.  The legend keeps the
- * entries whose names end clear of "load:" (the prefix's leading blanks
- * give way to an entry's own trailing one, so -s keeps "steal" at 80
- * columns); the others go whole, and come back when the line shrinks.
- * What the line covered before and no longer does is cleared.
- */
+/* The prefix's leading blanks give way to a legend entry's own trailing
+ * one, so -s keeps "steal" at 80 columns. */
 void
 ui_show_load(const load_avg *la)
 {

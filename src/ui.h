@@ -117,8 +117,11 @@ extern uint8_t *ui_display;
 extern uint8_t *ui_fore;
 extern uint8_t *ui_back;
 
-/* Settles ui_mode: the one asked for, unless the terminal or the locale
- * cannot draw it. */
+/* Settles ui_mode and builds the glyph table: the band characters when
+ * there are no colours to draw with (the terminal lacks them, or NO_COLOR
+ * is set and not empty), else the block glyphs in the user's LC_CTYPE
+ * locale; an encoding that fails, leaves a shift state or does not fit an
+ * entry selects ASCII mode.  Needs the terminal description loaded. */
 void ui_init(ui_drawing want);
 /* Picks the stat kinds, with steal time as a band of its own or without;
  * before ui_init, which may build glyphs for the bands. */
@@ -141,7 +144,18 @@ void ui_layout(const cpustats *delta);
  * this delta's online CPUs and that its time is not zero.
  */
 void ui_compute_bars(const cpustats *delta);
+/* Paints the canvas pane by pane, rows bottom up, sending a colour only
+ * where it changes. */
 void ui_show_bars();
+/*
+ * Draws "  load: " and the three averages right-aligned on row 0.  Where
+ * the line is wider than the row it starts at column 0 and keeps only the
+ * averages that fit whole (a number cut short would read as another
+ * number); when not one fits, there is no line.  The legend keeps the
+ * entries whose names end clear of "load:"; the others go whole, and come
+ * back when the line shrinks.  What the line covered before and no longer
+ * does is cleared.
+ */
 void ui_show_load(const load_avg *la);
 /* After each tick's drawing: a cursor that cannot be hidden is moved to
  * the bottom right corner, which nothing drawn reaches. */
