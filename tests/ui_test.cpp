@@ -142,10 +142,10 @@ layout_cases()
 		"                             0482604", legend.substr(0, legend.find("<setab 3>")), false, false, 4},
 	    {"6x10_512cpus_too_narrow_for_groups", 6, 10, v512, 3, 7, {{1, 0, 3}}, "<cup 9;0>avg", "<sgr0><clear>"},
 	    {"80x24_12cpus_g6_labels_as_wide_as_6", 80, 24, range(12), 7, 21, {{1, 0, 7}}, "<cup 23;0>avg 0 6", legend, false, false, 6, 6},
-	    /* the last pane's labels: the cut into panes is pinned whole above */
+	    /* the end of a middle pane's labels and the last pane's */
 	    {"80x30_512cpus", 80, 30, v512, 516, 1,
 		{{27, 0, 79}, {23, 79, 79}, {19, 158, 79}, {15, 237, 79}, {11, 316, 79}, {7, 395, 79}, {3, 474, 42}},
-		"<cup 27;0>444444444444444444444444444444555555555555\n777777777788888888889999999999000000000011\n"
+		"0123456789<cup 27;0>444444444444444444444444444444555555555555\n777777777788888888889999999999000000000011\n"
 		"012345678901234567890123456789012345678901", legend, false, false, 1, 1, true},
 	    {"80x24_1024cpus", 80, 24, v1024, 68, 18, {{4, 0, 68}},
 		"<cup 20;0>avg 0134689111111222222333333444444455555566666677777788888889999991\n"
@@ -307,7 +307,11 @@ INSTANTIATE_TEST_SUITE_P(Chart, Raster, testing::Values(
      * below it */
     raster_case{"sum_past_2_64_saturates", 5, 3, {1, 1, 0, UINT64_MAX, 0, 0, 0},
 	{{0, 2, 4}, {5, 4, 1}, {0, 255, 1}, {0, 255, 1}, {0, 255, 1}},
-	{{0, 255, 4}, {0, 255, 4}, {0, 255, 1}, {0, 255, 1}, {0, 255, 1}}}),
+	{{0, 255, 4}, {0, 255, 4}, {0, 255, 1}, {0, 255, 1}, {0, 255, 1}}},
+    /* sums far past the elapsed time: their products with the height
+     * would pass 2^64, so they are clamped first */
+    raster_case{"product_past_2_64_clamped", 2, 3, {1, 1ull << 62, 1ull << 62, 0, 0, 0, 1},
+	std::vector<cell>(2, {0, 255, 2}), std::vector<cell>(2, {0, 255, 2})}),
     [](const auto &info) { return std::string(info.param.name); });
 
 /* The avg bar, three columns wide, from the total line over the CPUs
