@@ -182,22 +182,17 @@ struct session {
 		return wait_for([&] { auto scr = screen(); return std::equal(want.begin(), want.end(), scr.begin() + r); });
 	}
 
-	/* Waits for the exit, draining output; returns the status. */
+	/* Waits for the exit, draining output; returns the status, -1 if none
+	 * came in time. */
 	int wait_exit()
 	{
-		int st;
-		auto end = std::chrono::steady_clock::now() + 5s;
-		if (status >= 0)
-			return status;
-		while (waitpid(pid, &st, WNOHANG) == 0) {
-			if (std::chrono::steady_clock::now() > end)
-				return -1;
-			pump(20);
+		int st = 0;
+		if (status < 0 && wait_for([&] { return waitpid(pid, &st, WNOHANG) != 0; })) {
+			/* a death by signal apart from any exit status */
+			status = WIFEXITED(st) ? WEXITSTATUS(st) : 256 + WTERMSIG(st);
+			pump(0);
+			pump(0);
 		}
-		/* a death by signal apart from any exit status */
-		status = WIFEXITED(st) ? WEXITSTATUS(st) : 256 + WTERMSIG(st);
-		pump(0);
-		pump(0);
 		return status;
 	}
 
@@ -274,6 +269,10 @@ start(session &s, const std::vector<std::string> &args, int rows, int cols, cons
 		dup2(s.slave, 0);
 		dup2(s.slave, 1);
 		dup2(s.stderr_on_pty ? s.slave : errp[1], 2);
+		/* each signal as a shell leaves it, whatever this runner inherited
+		 * (a script's & ignores SIGINT and SIGQUIT) */
+		for (int sig = 1; sig < NSIG; sig++)
+			signal(sig, SIG_DFL);
 		if (fake != nullptr) {
 			if (!enter_private_mounts())
 				child_fail("private mounts");
