@@ -6,10 +6,6 @@
  */
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 #include "cpustats.h"
@@ -74,16 +70,11 @@ TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 	use_test_term(24, 80);
 	ui_init(UI_UNICODE);
 
-	int saved = dup(1);
-	int null = open("/dev/null", O_WRONLY);
-	dup2(null, 1);
-
 	cpustats *snap[2] = {cpustats_alloc(), cpustats_alloc()};
 	cpustats *delta[2] = {cpustats_alloc(), cpustats_alloc()};
 	load_avg la;
 	cpustats_read(snap[0]);
 	cpustats_subtract(delta[0], snap[0], snap[0]);
-	ui_layout(delta[0]);
 
 	auto tick = [&](int t) {
 		cpustats *now = snap[(t + 1) % 2], *before = snap[t % 2];
@@ -100,19 +91,17 @@ TEST(Loop, TicksAllocateNothingAndKeepDescriptors)
 		ui_show_bars();
 		term_flush();
 	};
-	tick(0);	/* the first capability instantiations may size library buffers */
-
-	int fds = count_fds();
-	counting = true;
-	for (int t = 1; t <= 200; t++)
-		tick(t);
-	counting = false;
-	int fds_after = count_fds();
-
-	term_flush();
-	dup2(saved, 1);
-	close(saved);
-	close(null);
+	int fds = 0, fds_after = 0;
+	capture_stdout([&] {
+		ui_layout(delta[0]);
+		tick(0);	/* the first capability instantiations may size library buffers */
+		fds = count_fds();
+		counting = true;
+		for (int t = 1; t <= 200; t++)
+			tick(t);
+		counting = false;
+		fds_after = count_fds();
+	});
 	EXPECT_EQ(heap_calls, 0);
 	EXPECT_EQ(fds_after, fds);
 }

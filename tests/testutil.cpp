@@ -7,10 +7,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 #define NCURSES_NOMACROS
@@ -30,9 +29,7 @@ std::string
 read_file(const std::string &path)
 {
 	std::ifstream in(path, std::ios::binary);
-	std::ostringstream ss;
-	ss << in.rdbuf();
-	return ss.str();
+	return {std::istreambuf_iterator<char>(in), {}};
 }
 
 int
