@@ -7,8 +7,6 @@
 #ifndef PLATFORM_H
 #define PLATFORM_H
 
-#include <cstddef>
-
 /* getopt(3) option string for the command line: parsing must stop at the
  * first argument that is not an option on every libc. */
 extern const char platform_optstring[];
